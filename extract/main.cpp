@@ -1,0 +1,6 @@
+#include "extract/catalogue.h"
+
+int main(int argc, char* argv[])
+{
+    return runD88Cut(argc, argv);
+}

@@ -1,0 +1,69 @@
+#include "testsupport/tool_runner.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace {
+
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char ch : text) {
+        if (ch == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += ch;
+        }
+    }
+    return quoted + "'";
+}
+
+std::string slurp(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+ScratchDirectory::ScratchDirectory()
+{
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    do {
+        root = base / ("d88cut-test-" + std::to_string(random()));
+    } while (!std::filesystem::create_directory(root));
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::error_code error;
+    std::filesystem::permissions(root, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, error);
+    std::filesystem::remove_all(root, error);
+}
+
+ToolResult runTool(const std::string& tool, const std::vector<std::string>& args,
+                   const std::filesystem::path& workDir, const std::string& shellPrefix)
+{
+    ScratchDirectory capture;
+    const std::filesystem::path outPath = capture.path() / "stdout";
+    const std::filesystem::path errPath = capture.path() / "stderr";
+    std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellPrefix + " " + shellQuote(tool);
+    for (const std::string& arg : args) {
+        command += " " + shellQuote(arg);
+    }
+    command += " </dev/null >" + shellQuote(outPath.string()) + " 2>" + shellQuote(errPath.string());
+    const int raw = std::system(("sh -c " + shellQuote(command)).c_str());
+    ToolResult result;
+    result.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    return result;
+}

@@ -1,0 +1,37 @@
+// Runs the built command-line tool in a scratch directory and captures what
+// it prints.
+#ifndef D88CUT_TESTSUPPORT_TOOL_RUNNER_H
+#define D88CUT_TESTSUPPORT_TOOL_RUNNER_H
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct ToolResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::filesystem::path& path() const { return root; }
+    std::string file(const std::string& name) const { return (root / name).string(); }
+
+private:
+    std::filesystem::path root;
+};
+
+// Runs tool with args in workDir. Extra shell text (for example a ulimit)
+// may precede the command.
+ToolResult runTool(const std::string& tool, const std::vector<std::string>& args,
+                   const std::filesystem::path& workDir, const std::string& shellPrefix = "");
+
+#endif
