@@ -81,11 +81,4 @@ TEST_F(CommandLineTest, ImagesThatAreNeitherDiskPassSilently)
     EXPECT_EQ(result.err, "");
 }
 
-TEST_F(CommandLineTest, RecognisesEachDiskInFileOrder)
-{
-    const ToolResult result = runOn(concatenate({signatureOnly(0xC3), signatureOnly(0x01), signatureOnly(0x08)}));
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, kDiskA + kDiskB);
-}
-
 }  // namespace

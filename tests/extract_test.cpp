@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "testsupport/d88_fixture.h"
+#include "testsupport/tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint8_t kDiskASignatureByte = 0xC3;
+constexpr uint8_t kDiskBSignatureByte = 0x08;
+const std::string kRecognised = " \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n";
+
+struct ExpectedFile {
+    const char* name;
+    int track;
+    int sector;
+    int length;
+};
+
+// Written out from the catalogue's published table, not taken from the tool.
+const ExpectedFile kDiskAFiles[] = {
+    {"MUSDRV", 1, 2, 3840},      {"PCMDRV", 18, 1, 4096},     {"MUS100", 56, 1, 512},
+    {"MUS101", 56, 3, 512},      {"MUS102", 56, 5, 512},      {"MUS103", 56, 7, 256},
+    {"MUS104", 56, 8, 512},      {"MUS105", 56, 10, 256},     {"MUS106", 56, 11, 1280},
+    {"MUS107", 56, 16, 256},     {"MUS108", 57, 1, 512},      {"MUS109", 57, 3, 512},
+    {"ADPCM100", 62, 1, 5376},   {"ADPCM101", 63, 5, 6912},   {"ADPCM102", 64, 16, 9728},
+    {"ADPCM103", 67, 6, 6912},   {"ADPCM104", 69, 1, 7424},   {"ADPCM105", 70, 14, 9728},
+    {"ADPCM106", 74, 1, 19712},
+};
+const ExpectedFile kDiskBFiles[] = {
+    {"MUS200", 61, 7, 512},
+    {"ADPCM200", 2, 1, 14592},
+};
+
+// The bytes of length taken from the fixture's sectors, starting at track and
+// sector r and going on through sectors 1 to 16 of the following tracks.
+// Missing sectors contribute zeros.
+Bytes runBytes(const D88ImageBuilder& disk, int track, int r, int length)
+{
+    Bytes bytes;
+    while (static_cast<int>(bytes.size()) < length) {
+        const Bytes* data = disk.sectorData(track, r);
+        const Bytes sector = data != nullptr ? *data : Bytes(256, 0);
+        bytes.insert(bytes.end(), sector.begin(), sector.end());
+        if (++r > 16) {
+            r = 1;
+            ++track;
+        }
+    }
+    bytes.resize(static_cast<size_t>(length));
+    return bytes;
+}
+
+template <size_t N>
+std::string cuttingLines(const ExpectedFile (&files)[N], const std::string& skipped = "")
+{
+    std::string lines;
+    for (const ExpectedFile& file : files) {
+        if (file.name != skipped) {
+            lines += std::string("cutting ... ") + file.name + "\n";
+        }
+    }
+    return lines;
+}
+
+class ExtractTest : public ::testing::Test {
+protected:
+    ToolResult runOn(const Bytes& bytes, const std::string& shellPrefix = "")
+    {
+        EXPECT_TRUE(writeBytes(scratch.file("input.d88"), bytes));
+        return runTool(D88CUT_TOOL, {"input.d88"}, scratch.path(), shellPrefix);
+    }
+
+    Bytes output(const std::string& name) const
+    {
+        Bytes bytes;
+        EXPECT_TRUE(readBytes(scratch.file(name), bytes)) << name;
+        return bytes;
+    }
+
+    template <size_t N>
+    void expectFiles(const D88ImageBuilder& disk, const ExpectedFile (&files)[N], const std::string& skipped = "")
+    {
+        for (const ExpectedFile& file : files) {
+            SCOPED_TRACE(file.name);
+            if (file.name == skipped) {
+                EXPECT_FALSE(fs::is_regular_file(scratch.path() / file.name));
+                continue;
+            }
+            EXPECT_EQ(output(file.name), runBytes(disk, file.track, file.sector, file.length));
+        }
+    }
+
+    void expectNoTemporaryFiles() const
+    {
+        for (const auto& entry : fs::directory_iterator(scratch.path())) {
+            EXPECT_EQ(entry.path().filename().string().find(".d88cut-"), std::string::npos) << entry.path();
+        }
+    }
+
+    ScratchDirectory scratch;
+};
+
+D88ImageBuilder diskA(uint8_t tag = 'A')
+{
+    return standardDisk(tag, kDiskASignatureByte, "DISK A");
+}
+
+D88ImageBuilder diskB(uint8_t tag = 'B')
+{
+    return standardDisk(tag, kDiskBSignatureByte, "DISK B");
+}
+
+TEST_F(ExtractTest, CompleteDiskAYieldsItsNineteenFilesInOrder)
+{
+    const D88ImageBuilder disk = diskA();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    EXPECT_EQ(result.err, "");
+    expectFiles(disk, kDiskAFiles);
+    // ADPCM100 ends with the sector ADPCM101 starts with.
+    const Bytes first = output("ADPCM100");
+    const Bytes second = output("ADPCM101");
+    EXPECT_TRUE(std::equal(first.end() - 256, first.end(), second.begin()));
+    expectNoTemporaryFiles();
+}
+
+TEST_F(ExtractTest, CompleteDiskBYieldsItsTwoFiles)
+{
+    const D88ImageBuilder disk = diskB();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk B" + kRecognised + cuttingLines(kDiskBFiles));
+    EXPECT_EQ(result.err, "");
+    expectFiles(disk, kDiskBFiles);
+    EXPECT_EQ(output("ADPCM200")[0], kDiskBSignatureByte);
+}
+
+TEST_F(ExtractTest, DisksAreHandledInFileOrderAndOthersPassSilently)
+{
+    const D88ImageBuilder first = diskA();
+    const D88ImageBuilder other = standardDisk('O', 0x01, "OTHER");
+    const D88ImageBuilder second = diskB();
+    const ToolResult result = runOn(concatenate({first.build(), other.build(), second.build()}));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles) + "Disk B" + kRecognised +
+                              cuttingLines(kDiskBFiles));
+    EXPECT_EQ(result.err, "");
+    expectFiles(first, kDiskAFiles);
+    expectFiles(second, kDiskBFiles);
+}
+
+TEST_F(ExtractTest, SameDiskTwiceLeavesTheSecondOnesFiles)
+{
+    const D88ImageBuilder first = diskA('1');
+    D88ImageBuilder noSignature = diskA('X');
+    noSignature.removeSector(2, 1);
+    const D88ImageBuilder second = diskA('2');
+    const ToolResult result = runOn(concatenate({first.build(), noSignature.build(), second.build()}));
+    EXPECT_EQ(result.status, 0);
+    const std::string once = "Disk A" + kRecognised + cuttingLines(kDiskAFiles);
+    EXPECT_EQ(result.out, once + once);
+    expectFiles(second, kDiskAFiles);
+}
+
+TEST_F(ExtractTest, MissingTrackSkipsItsEntryWithAWarning)
+{
+    D88ImageBuilder disk = diskA();
+    disk.removeTrack(74);
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles, "ADPCM106"));
+    EXPECT_NE(result.err.find("ADPCM106"), std::string::npos) << result.err;
+    expectFiles(disk, kDiskAFiles, "ADPCM106");
+}
+
+TEST_F(ExtractTest, MissingSectorInARunLeavesZerosNotStaleBytes)
+{
+    D88ImageBuilder disk = diskA();
+    disk.removeSector(63, 5);
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles, "ADPCM101"));
+    EXPECT_NE(result.err.find("ADPCM100: read 5120 of 5376 bytes"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("ADPCM101"), std::string::npos) << result.err;
+    const Bytes adpcm100 = output("ADPCM100");
+    ASSERT_EQ(adpcm100.size(), 5376u);
+    EXPECT_TRUE(std::all_of(adpcm100.end() - 256, adpcm100.end(), [](uint8_t b) { return b == 0; }));
+    expectFiles(disk, kDiskAFiles, "ADPCM101");
+}
+
+TEST_F(ExtractTest, ShortFileDoesNotDependOnWhatWasCutBefore)
+{
+    // MUS106 follows files that filled the buffer; a short third sector must
+    // not let their bytes through in its place or after it.
+    D88ImageBuilder disk = diskA();
+    disk.setSectorData(56, 13, Bytes(10, 0x99));
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    Bytes expected = runBytes(disk, 56, 11, 512);
+    expected.resize(1280, 0);
+    EXPECT_EQ(output("MUS106"), expected);
+    EXPECT_NE(result.err.find("MUS106: read 512 of 1280 bytes"), std::string::npos) << result.err;
+}
+
+TEST_F(ExtractTest, RunCutOffByTheFileEndIsZeroFilled)
+{
+    const D88ImageBuilder disk = diskB();
+    Bytes bytes = disk.build();
+    // Keep the header and tracks 0 to 3 whole, and 100 bytes of track 4.
+    bytes.resize(688 + 4 * 16 * (16 + 256) + 100);
+    const ToolResult result = runOn(bytes);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Disk B" + kRecognised + "cutting ... ADPCM200\n");
+    EXPECT_NE(result.err.find("MUS200"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("ADPCM200: read 8192 of 14592 bytes"), std::string::npos) << result.err;
+    Bytes expected = runBytes(disk, 2, 1, 8192);
+    expected.resize(14592, 0);
+    EXPECT_EQ(output("ADPCM200"), expected);
+}
+
+TEST_F(ExtractTest, ReplacesFilesAndLinksWithoutWritingThroughThem)
+{
+    ASSERT_TRUE(writeBytes(scratch.file("MUS200"), Bytes(5000, 1)));
+    ASSERT_TRUE(writeBytes(scratch.file("elsewhere"), Bytes(3, 7)));
+    fs::create_symlink("elsewhere", scratch.path() / "ADPCM200");
+    const D88ImageBuilder disk = diskB();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    expectFiles(disk, kDiskBFiles);
+    EXPECT_FALSE(fs::is_symlink(scratch.path() / "ADPCM200"));
+    EXPECT_EQ(output("elsewhere"), Bytes(3, 7));
+    expectNoTemporaryFiles();
+}
+
+TEST_F(ExtractTest, DirectoryInTheWayFailsThatFileOnly)
+{
+    fs::create_directory(scratch.path() / "MUSDRV");
+    const D88ImageBuilder disk = diskA();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    EXPECT_NE(result.err.find("cannot write MUSDRV"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::is_directory(scratch.path() / "MUSDRV"));
+    expectFiles(disk, kDiskAFiles, "MUSDRV");
+    expectNoTemporaryFiles();
+}
+
+TEST_F(ExtractTest, FileSizeLimitFailsTheWriteAndKeepsTheOldFile)
+{
+    ASSERT_TRUE(writeBytes(scratch.file("ADPCM106"), Bytes(10, 0x42)));
+    const D88ImageBuilder disk = diskA();
+    // 16 blocks is 8 KiB or 16 KiB depending on the shell: MUSDRV fits,
+    // ADPCM106 (19712 bytes) does not.
+    const ToolResult result = runOn(disk.build(), "ulimit -f 16 &&");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    EXPECT_NE(result.err.find("cannot write ADPCM106"), std::string::npos) << result.err;
+    EXPECT_EQ(output("ADPCM106"), Bytes(10, 0x42));
+    EXPECT_EQ(output("MUSDRV"), runBytes(disk, 1, 2, 3840));
+    expectNoTemporaryFiles();
+}
+
+TEST_F(ExtractTest, InputNamedLikeAnOutputIsNeverOverwritten)
+{
+    const D88ImageBuilder disk = diskA();
+    const Bytes image = disk.build();
+    ASSERT_TRUE(writeBytes(scratch.file("MUSDRV"), image));
+    fs::create_hard_link(scratch.path() / "MUSDRV", scratch.path() / "PCMDRV");
+    fs::create_symlink("MUSDRV", scratch.path() / "MUS100");
+    const ToolResult result = runTool(D88CUT_TOOL, {"MUSDRV"}, scratch.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    for (const char* name : {"MUSDRV", "PCMDRV", "MUS100"}) {
+        EXPECT_NE(result.err.find(std::string(name) + " is the disk image being read"), std::string::npos)
+            << result.err;
+    }
+    EXPECT_EQ(output("MUSDRV"), image);
+    EXPECT_EQ(output("MUS101"), runBytes(disk, 56, 3, 512));
+    expectNoTemporaryFiles();
+}
+
+}  // namespace
