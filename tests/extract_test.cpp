@@ -95,6 +95,19 @@ protected:
         }
     }
 
+    // A clean run on one intact disk: the recognition line, every file
+    // announced in order, nothing on standard error, every file exact.
+    template <size_t N>
+    void expectCleanRun(const D88ImageBuilder& disk, const std::string& diskLabel, const ExpectedFile (&files)[N])
+    {
+        const ToolResult result = runOn(disk.build());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, diskLabel + kRecognised + cuttingLines(files));
+        EXPECT_EQ(result.err, "");
+        expectFiles(disk, files);
+        expectNoTemporaryFiles();
+    }
+
     void expectNoTemporaryFiles() const
     {
         for (const auto& entry : fs::directory_iterator(scratch.path())) {
@@ -117,27 +130,16 @@ D88ImageBuilder diskB(uint8_t tag = 'B')
 
 TEST_F(ExtractTest, CompleteDiskAYieldsItsNineteenFilesInOrder)
 {
-    const D88ImageBuilder disk = diskA();
-    const ToolResult result = runOn(disk.build());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
-    EXPECT_EQ(result.err, "");
-    expectFiles(disk, kDiskAFiles);
+    expectCleanRun(diskA(), "Disk A", kDiskAFiles);
     // ADPCM100 ends with the sector ADPCM101 starts with.
     const Bytes first = output("ADPCM100");
     const Bytes second = output("ADPCM101");
     EXPECT_TRUE(std::equal(first.end() - 256, first.end(), second.begin()));
-    expectNoTemporaryFiles();
 }
 
 TEST_F(ExtractTest, CompleteDiskBYieldsItsTwoFiles)
 {
-    const D88ImageBuilder disk = diskB();
-    const ToolResult result = runOn(disk.build());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "Disk B" + kRecognised + cuttingLines(kDiskBFiles));
-    EXPECT_EQ(result.err, "");
-    expectFiles(disk, kDiskBFiles);
+    expectCleanRun(diskB(), "Disk B", kDiskBFiles);
     EXPECT_EQ(output("ADPCM200")[0], kDiskBSignatureByte);
 }
 

@@ -281,28 +281,25 @@ TEST_F(ReaderTest, SectorsThatAreNotThereDeliverNothing)
     }
 }
 
-TEST_F(ReaderTest, RecordCountZeroEndsTheSearch)
+TEST_F(ReaderTest, RecordCountOfTheRecordReadEndsTheSearch)
 {
-    D88ImageBuilder image;
-    SectorRecord first = sectorAt(0, 0, 1, Bytes(256, 1));
-    first.recordCount = 0;
-    image.addSector(0, first).addSector(0, sectorAt(0, 0, 2, Bytes(256, 2)));
-    openImage(image);
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer, 256), 0);
-    EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), 0);
-}
-
-TEST_F(ReaderTest, RecordCountLimitsTheSearch)
-{
-    D88ImageBuilder image;
-    SectorRecord first = sectorAt(0, 0, 1, Bytes(256, 1));
-    first.recordCount = 1;
-    image.addSector(0, first).addSector(0, sectorAt(0, 0, 2, Bytes(256, 2)));
-    openImage(image);
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer, 256), 256);
-    EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), 0);
+    struct Case {
+        uint16_t firstRecordCount;
+        int32_t firstDelivers, secondDelivers;
+    };
+    // A count of 0 ends the search at once; a count of 1 after the first record.
+    const Case cases[] = {{0, 0, 0}, {1, 256, 0}, {2, 256, 256}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firstRecordCount);
+        D88ImageBuilder image;
+        SectorRecord first = sectorAt(0, 0, 1, Bytes(256, 1));
+        first.recordCount = c.firstRecordCount;
+        image.addSector(0, first).addSector(0, sectorAt(0, 0, 2, Bytes(256, 2)));
+        openImage(image);
+        uint8_t buffer[256];
+        EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer, 256), c.firstDelivers);
+        EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), c.secondDelivers);
+    }
 }
 
 TEST_F(ReaderTest, ShortDataDeliversOnlyWhatIsThere)
