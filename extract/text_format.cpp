@@ -1,0 +1,41 @@
+#include "extract/text_format.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+void appendFormattedList(std::string& text, const char* format, std::va_list arguments)
+{
+    std::va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (length <= 0) {
+        return;
+    }
+    const size_t start = text.size();
+    text.resize(start + static_cast<size_t>(length) + 1);
+    std::vsnprintf(&text[start], static_cast<size_t>(length) + 1, format, arguments);
+    text.resize(start + static_cast<size_t>(length));
+}
+
+}  // namespace
+
+std::string formatted(const char* format, ...)
+{
+    std::string text;
+    std::va_list arguments;
+    va_start(arguments, format);
+    appendFormattedList(text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+void appendFormatted(std::string& text, const char* format, ...)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    appendFormattedList(text, format, arguments);
+    va_end(arguments);
+}
