@@ -23,7 +23,15 @@ std::string quoted(const std::string& bytes)
     return text + "\"";
 }
 
-const char* plural(size_t count, const char* one, const char* many)
+// Every list in a report is bounded by a small limit (kMaxImages,
+// kTrackSlots, kMaxListedRecords, the catalogue), so its size fits an int.
+template <typename List>
+int countOf(const List& list)
+{
+    return static_cast<int>(list.size());
+}
+
+const char* plural(int count, const char* one, const char* many)
 {
     return count == 1 ? one : many;
 }
@@ -71,7 +79,7 @@ void appendTrack(std::string& text, const TrackReport& track)
         appendFormatted(text, "offset %d: no sector header can be read there\n", track.offset);
         return;
     }
-    appendFormatted(text, "%2zu %s  %s%s\n", track.sectors.size(), plural(track.sectors.size(), "sector ", "sectors"),
+    appendFormatted(text, "%2d %s  %s%s\n", countOf(track.sectors), plural(countOf(track.sectors), "sector ", "sectors"),
                     compactIds(track.sectors).c_str(),
                     track.listingFull ? formatted(" (listing stops at %d)", kMaxListedRecords).c_str() : "");
     for (const SectorReport& sector : track.sectors) {
@@ -100,10 +108,10 @@ void appendRecognition(std::string& text, const ImageReport& image)
 
 void appendCatalogue(std::string& text, const ImageReport& image)
 {
-    appendFormatted(text, "  catalogue    %zu files of %s\n", image.catalogue.size(),
+    appendFormatted(text, "  catalogue    %d files of %s\n", countOf(image.catalogue),
                     diskLabel(image.signature.kind).c_str());
-    size_t written = 0;
-    size_t shortOnes = 0;
+    int written = 0;
+    int shortOnes = 0;
     for (const CatalogueReport& entry : image.catalogue) {
         appendFormatted(text, "    %-9s %5d of %5d bytes", entry.file.name.c_str(), entry.delivered,
                         entry.file.length);
@@ -122,8 +130,8 @@ void appendCatalogue(std::string& text, const ImageReport& image)
             break;
         }
     }
-    appendFormatted(text, "  d88cut writes %zu %s (%zu short) and skips %zu\n", written,
-                    plural(written, "file", "files"), shortOnes, image.catalogue.size() - written);
+    appendFormatted(text, "  d88cut writes %d %s (%d short) and skips %d\n", written, plural(written, "file", "files"),
+                    shortOnes, countOf(image.catalogue) - written);
 }
 
 void appendImage(std::string& text, const ImageReport& image)
@@ -137,7 +145,7 @@ void appendImage(std::string& text, const ImageReport& image)
     text += "  disk name    " + quoted(image.name) + "\n";
     appendFormatted(text, "  media        0x%02X (%s)\n", image.media, mediaName(image.media));
     appendRecognition(text, image);
-    appendFormatted(text, "  tracks       %zu with data; ! marks a sector a run may stop at\n", image.tracks.size());
+    appendFormatted(text, "  tracks       %d with data; ! marks a sector a run may stop at\n", countOf(image.tracks));
     for (const TrackReport& track : image.tracks) {
         appendTrack(text, track);
     }
@@ -151,10 +159,10 @@ void appendImage(std::string& text, const ImageReport& image)
 std::string reportText(const FileReport& report)
 {
     std::string text = quoted(report.path);
-    appendFormatted(text, ": %zu %s", report.images.size(), plural(report.images.size(), "image", "images"));
+    appendFormatted(text, ": %d %s", countOf(report.images), plural(countOf(report.images), "image", "images"));
     if (report.images.empty()) {
         appendFormatted(text, " (an image starts with a %d-byte header)", kImageHeaderSize);
-    } else if (report.images.size() == static_cast<size_t>(kMaxImages)) {
+    } else if (countOf(report.images) == kMaxImages) {
         appendFormatted(text, " (no more are looked for)");
     }
     text += "\n";
