@@ -56,7 +56,7 @@ SectorDiagnosis diagnoseSector(D88Reader& reader, const RunPosition& at, int32_t
     if (diagnosis.delivered >= wanted) {
         return diagnosis;
     }
-    if (at.track < 0 || at.track >= kTrackSlots || diagnosis.trackOffset == 0) {
+    if (diagnosis.trackOffset == 0) {
         diagnosis.problem = SectorProblem::TrackAbsent;
         return diagnosis;
     }
@@ -74,8 +74,8 @@ SectorDiagnosis diagnoseSector(D88Reader& reader, const RunPosition& at, int32_t
                sector.record.n == at.n;
     });
     if (found == sectors.end()) {
-        // The record may lie beyond the listing limit; then what arrived is all that is known.
-        diagnosis.problem = diagnosis.delivered > 0 ? SectorProblem::FileEnds : SectorProblem::SectorMissing;
+        // Something arrived from a record past the listing limit: how much is all that is known.
+        diagnosis.problem = diagnosis.delivered > 0 ? SectorProblem::DeliversLess : SectorProblem::SectorMissing;
         return diagnosis;
     }
     diagnosis.dataSize = found->record.dataSize;
@@ -144,7 +144,6 @@ ImageReport reportImage(D88Reader& reader, int32_t index)
     image.offset = reader.imageOffset(index);
     image.headerRead = reader.selectImage(index);
     image.signature = SignatureReading{0, 0, DiskKind::Neither};
-    image.signatureMissing = SectorDiagnosis{};
     if (!image.headerRead) {
         image.media = reader.mediaType();
         return image;
@@ -210,6 +209,9 @@ std::string describeStop(const SectorDiagnosis& stop)
                          stop.wanted);
     case SectorProblem::FileEnds:
         return formatted("the file ends %d bytes into %s of track %d", stop.delivered, sector.c_str(), at.track);
+    case SectorProblem::DeliversLess:
+        return formatted("%s of track %d delivers %d of %d bytes", sector.c_str(), at.track, stop.delivered,
+                         stop.wanted);
     }
     return "";
 }

@@ -54,6 +54,7 @@ enum class SectorProblem {
     PastRecordCount,    // a record carries the ID, but a record count ends lookups before it
     DataShort,          // the record's data size is smaller than the bytes wanted
     FileEnds,           // the file ends inside the record's data
+    DeliversLess,       // a record past the listing limit delivers too little
 };
 
 struct SectorDiagnosis {

@@ -136,6 +136,8 @@ const char* problemName(SectorProblem problem)
         return "data-short";
     case SectorProblem::FileEnds:
         return "file-ends";
+    case SectorProblem::DeliversLess:
+        return "delivers-less";
     }
     return "";
 }

@@ -330,6 +330,29 @@ TEST_F(DiskReportTest, TracksOutsideTheDiskAndListingsThatFillUp)
     EXPECT_TRUE(image.tracks[2].listingFull);
 }
 
+TEST_F(DiskReportTest, RecordPastTheListingLimitIsReportedByWhatItDelivers)
+{
+    D88ImageBuilder disk;
+    SectorRecord signature = sectorAt(1, 0, 1, Bytes(256, kDiskBSignatureByte));
+    disk.addSector(2, signature);
+    for (int i = 0; i < kMaxListedRecords + 1; ++i) {
+        SectorRecord filler = sectorAt(30, 1, 200, Bytes(1));
+        filler.recordCount = 400;
+        disk.addSector(61, filler);
+    }
+    SectorRecord late = sectorAt(30, 1, 7, Bytes(100));
+    late.recordCount = 400;
+    disk.addSector(61, late);
+    const FileReport report = reportOn(disk.build());
+    ASSERT_EQ(report.images.size(), 1u);
+    const CatalogueReport* mus = entryNamed(report.images[0], "MUS200");
+    ASSERT_NE(mus, nullptr);
+    EXPECT_EQ(mus->delivered, 0);
+    EXPECT_EQ(mus->stop.problem, SectorProblem::DeliversLess);
+    EXPECT_EQ(mus->stop.delivered, 100);
+    EXPECT_EQ(describeStop(mus->stop), "sector C 30 H 1 R 7 N 1 of track 61 delivers 100 of 256 bytes");
+}
+
 TEST_F(DiskReportTest, HeaderThatCannotBeReadAgainIsReported)
 {
     const D88ImageBuilder disk = standardDisk('A', kDiskASignatureByte, "GONE");
