@@ -76,22 +76,7 @@ private:
     }
     // Bytes outside printable ASCII become \u00XX: each character of a
     // string stands for one byte of the name or path it shows.
-    void appendString(const std::string& bytes)
-    {
-        text += '"';
-        for (const char ch : bytes) {
-            const auto byte = static_cast<unsigned char>(ch);
-            if (byte == '"' || byte == '\\') {
-                text += '\\';
-                text += ch;
-            } else if (byte >= 0x20 && byte < 0x7F) {
-                text += ch;
-            } else {
-                appendFormatted(text, "\\u%04x", byte);
-            }
-        }
-        text += '"';
-    }
+    void appendString(const std::string& bytes) { text += quotedAscii(bytes, "\\u%04x"); }
 
     std::string text;
     bool firstInContainer = true;

@@ -8,19 +8,7 @@ namespace {
 // Names and paths are bytes of any encoding; the report stays ASCII.
 std::string quoted(const std::string& bytes)
 {
-    std::string text = "\"";
-    for (const char ch : bytes) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte == '"' || byte == '\\') {
-            text += '\\';
-            text += ch;
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            text += ch;
-        } else {
-            appendFormatted(text, "\\x%02X", byte);
-        }
-    }
-    return text + "\"";
+    return quotedAscii(bytes, "\\x%02X");
 }
 
 // Every list in a report is bounded by a small limit (kMaxImages,

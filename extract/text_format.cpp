@@ -39,3 +39,20 @@ void appendFormatted(std::string& text, const char* format, ...)
     appendFormattedList(text, format, arguments);
     va_end(arguments);
 }
+
+std::string quotedAscii(const std::string& bytes, const char* otherByteFormat)
+{
+    std::string text = "\"";
+    for (const char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+            text += ch;
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            text += ch;
+        } else {
+            appendFormatted(text, otherByteFormat, static_cast<unsigned>(byte));
+        }
+    }
+    return text + "\"";
+}

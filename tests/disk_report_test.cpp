@@ -14,17 +14,6 @@ namespace {
 constexpr uint8_t kDiskASignatureByte = 0xC3;
 constexpr uint8_t kDiskBSignatureByte = 0x08;
 
-SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, Bytes data, uint8_t n = 1)
-{
-    SectorRecord sector;
-    sector.c = c;
-    sector.h = h;
-    sector.r = r;
-    sector.n = n;
-    sector.data = std::move(data);
-    return sector;
-}
-
 // Replaces the records of a track with the given ones.
 void replaceTrack(D88ImageBuilder& disk, int track, const std::vector<SectorRecord>& sectors)
 {

@@ -13,17 +13,6 @@ namespace {
 
 constexpr uint8_t kTag = 0x5A;
 
-SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, Bytes data, uint8_t n = 1)
-{
-    SectorRecord sector;
-    sector.c = c;
-    sector.h = h;
-    sector.r = r;
-    sector.n = n;
-    sector.data = std::move(data);
-    return sector;
-}
-
 class ReaderTest : public ::testing::Test {
 protected:
     // Writes bytes as the D88 file and opens it.
