@@ -30,6 +30,24 @@ int32_t sectorSizeForCode(int32_t n)
     return size <= INT32_MAX ? static_cast<int32_t>(size) : 0;
 }
 
+RunPosition nextInRun(const RunPosition& position, int32_t first, int32_t last)
+{
+    RunPosition next = position;
+    if (position.r != last) {
+        ++next.r;
+        return next;
+    }
+    ++next.track;
+    if (position.h == 0) {
+        next.h = 1;
+    } else {
+        next.h = 0;
+        ++next.c;
+    }
+    next.r = first;
+    return next;
+}
+
 D88Reader::~D88Reader()
 {
     close();
@@ -219,49 +237,63 @@ int32_t D88Reader::readSectors(int32_t track, int32_t c, int32_t h, int32_t r, i
     if (chunk == 0 || length < 0) {
         return 0;
     }
+    RunPosition position{track, c, h, r, n};
     int32_t total = 0;
     while (total < length) {
         chunk = std::min(chunk, length - total);
-        if (readSector(track, c, h, r, n, buffer + total, chunk) < chunk) {
+        if (readSector(position.track, position.c, position.h, position.r, position.n, buffer + total, chunk) <
+            chunk) {
             return total;
         }
         total += chunk;
-        // A successful read matched c, h and r against ID bytes, so none of
-        // the steps below can overflow.
-        if (r == lastSector) {
-            ++track;
-            if (h == 0) {
-                h = 1;
-            } else {
-                h = 0;
-                ++c;
-            }
-            r = firstSector;
-        } else {
-            ++r;
-        }
+        // A successful read matched c, h and r against ID bytes, so stepping
+        // on cannot overflow.
+        position = nextInRun(position, firstSector, lastSector);
     }
     return total;
 }
 
-int32_t D88Reader::listSectorIds(int32_t track, uint8_t* buffer, int32_t length)
+template <typename Visit>
+int32_t D88Reader::walkRecords(int32_t track, int32_t capacity, Visit visit)
 {
-    if (length < 0 || !seekToTrack(track)) {
+    if (capacity <= 0 || !seekToTrack(track)) {
         return 0;
     }
-    const int32_t capacity = length / kSectorIdSize;
     uint8_t header[kSectorHeaderSize];
-    int32_t total = 0;
-    for (int32_t i = 0; i < capacity; ++i) {
+    int32_t visited = 0;
+    while (visited < capacity) {
         if (!readExactly(header, kSectorHeaderSize)) {
             break;
         }
-        std::memcpy(buffer + total, header, kSectorIdSize);
-        total += kSectorIdSize;
+        visit(visited, header);
+        ++visited;
         if (!seekForward(readLE16(header + kSectorDataSizeOffset)) ||
-            readLE16(header + kSectorRecordCountOffset) == i + 1) {
+            readLE16(header + kSectorRecordCountOffset) == visited) {
             break;
         }
     }
-    return total;
+    return visited;
+}
+
+int32_t D88Reader::listSectorIds(int32_t track, uint8_t* buffer, int32_t length)
+{
+    if (length < 0) {
+        return 0;
+    }
+    const int32_t listed = walkRecords(track, length / kSectorIdSize, [buffer](int32_t i, const uint8_t* header) {
+        std::memcpy(buffer + i * kSectorIdSize, header, kSectorIdSize);
+    });
+    return listed * kSectorIdSize;
+}
+
+int32_t D88Reader::listSectorRecords(int32_t track, SectorRecordInfo* records, int32_t capacity)
+{
+    return walkRecords(track, capacity, [records](int32_t i, const uint8_t* header) {
+        records[i] = SectorRecordInfo{header[kSectorCylinderOffset],
+                                      header[kSectorHeadOffset],
+                                      header[kSectorNumberOffset],
+                                      header[kSectorSizeCodeOffset],
+                                      readLE16(header + kSectorRecordCountOffset),
+                                      readLE16(header + kSectorDataSizeOffset)};
+    });
 }

@@ -34,6 +34,30 @@ constexpr int32_t kSectorDataSizeOffset = 0x0E;
 // Bytes per entry of listSectorIds: C, H, R, N.
 constexpr int32_t kSectorIdSize = 4;
 
+// A record of a track as its sector header describes it.
+struct SectorRecordInfo {
+    uint8_t c;
+    uint8_t h;
+    uint8_t r;
+    uint8_t n;
+    int32_t recordCount;  // the header's count of records in the track
+    int32_t dataSize;     // the header's count of data bytes that follow it
+};
+
+// A place in a run of sectors: a track index and the ID of a sector on it.
+struct RunPosition {
+    int32_t track;
+    int32_t c;
+    int32_t h;
+    int32_t r;
+    int32_t n;
+};
+
+// The sector that follows position in a run whose tracks number their
+// sectors first to last: the next R, or after last sector first of the next
+// track (head 0 to head 1, head 1 to head 0 of the next cylinder).
+RunPosition nextInRun(const RunPosition& position, int32_t first, int32_t last);
+
 // Little-endian values assembled byte by byte, independent of host order.
 uint16_t readLE16(const uint8_t* p);
 int32_t readLE32(const uint8_t* p);
@@ -85,6 +109,10 @@ public:
     // Writes C, H, R, N of each record of track, four bytes a record, as many
     // whole records as fit in length. Returns the bytes written.
     int32_t listSectorIds(int32_t track, uint8_t* buffer, int32_t length);
+    // Describes the records of track in file order, as many as fit in
+    // capacity, by the same walk as listSectorIds. Returns the records
+    // written.
+    int32_t listSectorRecords(int32_t track, SectorRecordInfo* records, int32_t capacity);
 
 private:
     void forgetImage();
@@ -95,6 +123,11 @@ private:
     // Positions the stream at the first record of track; false when the
     // track is absent from the current image.
     bool seekToTrack(int32_t track);
+    // Walks the records of track from its first one, handing each header to
+    // visit, until capacity records were visited, a header cannot be read or
+    // a record count equals the records seen. Returns the records visited.
+    template <typename Visit>
+    int32_t walkRecords(int32_t track, int32_t capacity, Visit visit);
 
     std::FILE* file = nullptr;
     int32_t selected = -1;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "testsupport/d88_fixture.h"
-#include "testsupport/tool_runner.h"
+#include "tests/tool_under_test.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ Bytes signatureOnly(uint8_t firstByte)
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    ToolResult run(const std::vector<std::string>& args) { return runTool(D88CUT_TOOL, args, scratch.path()); }
+    ToolResult run(const std::vector<std::string>& args) { return runD88Cut(args, scratch.path()); }
 
     ToolResult runOn(const Bytes& bytes)
     {
@@ -47,7 +47,7 @@ TEST_F(CommandLineTest, WrongArgumentCountPrintsUsage)
         const ToolResult result = run(args);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, std::string("Usage: ") + D88CUT_TOOL + " [d88file]\n");
+        EXPECT_EQ(result.err, lines("Usage: " + programNameSeen(D88CUT_TOOL) + " [d88file]\n"));
     }
 }
 
@@ -59,7 +59,7 @@ TEST_F(CommandLineTest, UnopenablePathsGetTheOpenError)
         const ToolResult result = run({path});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, kOpenError);
+        EXPECT_EQ(result.err, lines(kOpenError));
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -11,17 +12,6 @@
 namespace {
 
 constexpr uint8_t kTag = 0x5A;
-
-SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, Bytes data, uint8_t n = 1)
-{
-    SectorRecord sector;
-    sector.c = c;
-    sector.h = h;
-    sector.r = r;
-    sector.n = n;
-    sector.data = std::move(data);
-    return sector;
-}
 
 class ReaderTest : public ::testing::Test {
 protected:
@@ -449,6 +439,107 @@ TEST_F(ReaderTest, ListGoesOnPastRecordCountZeroUntilTheBufferIsFull)
     Bytes ids(12);
     ASSERT_EQ(reader.listSectorIds(0, ids.data(), 12), 12);
     EXPECT_EQ(ids[10], 3);
+}
+
+TEST_F(ReaderTest, ListsRecordsWithTheirCountAndDataSizeFields)
+{
+    D88ImageBuilder image;
+    SectorRecord lying = sectorAt(7, 0, 5, Bytes(100), 2);
+    lying.dataSizeField = 40;
+    lying.recordCount = 9;
+    image.addSector(3, sectorAt(1, 1, 4, Bytes(256))).addSector(3, lying);
+    image.addSector(3, sectorAt(1, 1, 6, Bytes(60)));
+    openImage(image);
+    SectorRecordInfo records[4] = {};
+    // The second record's data-size field says 40, so the walk lands 60 bytes
+    // early, inside its data, and reads zeros as the next header.
+    ASSERT_EQ(reader.listSectorRecords(3, records, 4), 4);
+    EXPECT_EQ(records[0].c, 1);
+    EXPECT_EQ(records[0].h, 1);
+    EXPECT_EQ(records[0].r, 4);
+    EXPECT_EQ(records[0].n, 1);
+    EXPECT_EQ(records[0].recordCount, 3);
+    EXPECT_EQ(records[0].dataSize, 256);
+    EXPECT_EQ(records[1].r, 5);
+    EXPECT_EQ(records[1].n, 2);
+    EXPECT_EQ(records[1].recordCount, 9);
+    EXPECT_EQ(records[1].dataSize, 40);
+    EXPECT_EQ(records[2].recordCount, 0);
+    EXPECT_EQ(records[2].dataSize, 0);
+}
+
+TEST_F(ReaderTest, RecordListingAgreesWithTheIdListing)
+{
+    D88ImageBuilder image;
+    image.addStandardTrack(0, kTag, 1, 5);
+    SectorRecord countOne = sectorAt(0, 1, 1, Bytes(256));
+    countOne.recordCount = 1;
+    image.addSector(1, countOne).addSector(1, sectorAt(0, 1, 2, Bytes(256)));
+    struct Case {
+        int32_t track, capacity, expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {0, 16, 5, "record count ends the walk"},
+        {0, 3, 3, "capacity ends the walk"},
+        {0, 0, 0, "no room"},
+        {0, -2, 0, "negative capacity"},
+        {1, 16, 1, "a count of 1 on the first record"},
+        {2, 16, 0, "absent track"},
+        {-1, 16, 0, "negative track index"},
+        {kTrackSlots, 16, 0, "track index past the table"},
+    };
+    openImage(image);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        SectorRecordInfo records[16] = {};
+        const int32_t listed = reader.listSectorRecords(c.track, records, c.capacity);
+        EXPECT_EQ(listed, c.expected);
+        Bytes ids(64, 0);
+        ASSERT_EQ(reader.listSectorIds(c.track, ids.data(), std::max(c.capacity, 0) * kSectorIdSize),
+                  listed * kSectorIdSize);
+        for (int32_t i = 0; i < listed; ++i) {
+            EXPECT_EQ((Bytes{records[i].c, records[i].h, records[i].r, records[i].n}),
+                      Bytes(ids.begin() + 4 * i, ids.begin() + 4 * i + 4));
+        }
+    }
+}
+
+TEST_F(ReaderTest, RecordListingStopsAtAHeaderCutShort)
+{
+    D88ImageBuilder image;
+    image.addStandardTrack(0, kTag, 1, 2);
+    Bytes bytes = image.build();
+    bytes.resize(bytes.size() - 256 - 8);
+    openBytes(bytes);
+    ASSERT_TRUE(reader.selectImage(0));
+    SectorRecordInfo records[4] = {};
+    EXPECT_EQ(reader.listSectorRecords(0, records, 4), 1);
+}
+
+TEST(RunPositionTest, StepsThroughTheSectorRangeAndOnToTheNextTrack)
+{
+    struct Case {
+        RunPosition from;
+        int32_t first, last;
+        RunPosition expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{56, 28, 0, 7, 1}, 1, 16, {56, 28, 0, 8, 1}, "next sector on the track"},
+        {{56, 28, 0, 16, 1}, 1, 16, {57, 28, 1, 1, 1}, "head 0 to head 1"},
+        {{57, 28, 1, 16, 1}, 1, 16, {58, 29, 0, 1, 1}, "head 1 to the next cylinder"},
+        {{4, 2, 0, 5, 2}, 3, 5, {5, 2, 1, 3, 2}, "other range; N stays"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const RunPosition next = nextInRun(c.from, c.first, c.last);
+        EXPECT_EQ(next.track, c.expected.track);
+        EXPECT_EQ(next.c, c.expected.c);
+        EXPECT_EQ(next.h, c.expected.h);
+        EXPECT_EQ(next.r, c.expected.r);
+        EXPECT_EQ(next.n, c.expected.n);
+    }
 }
 
 TEST_F(ReaderTest, GlobalsStartEmpty)

@@ -24,6 +24,17 @@ void putLE32(Bytes& bytes, size_t at, uint32_t value)
 
 }  // namespace
 
+SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, Bytes data, uint8_t n)
+{
+    SectorRecord sector;
+    sector.c = c;
+    sector.h = h;
+    sector.r = r;
+    sector.n = n;
+    sector.data = std::move(data);
+    return sector;
+}
+
 D88ImageBuilder& D88ImageBuilder::setName(const std::string& newName)
 {
     name = newName.substr(0, 16);

@@ -25,6 +25,9 @@ struct SectorRecord {
     std::optional<uint16_t> dataSizeField;
 };
 
+// A record with ID (c, h, r, n) holding data.
+SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, Bytes data, uint8_t n = 1);
+
 class D88ImageBuilder {
 public:
     D88ImageBuilder& setName(const std::string& name);  // first 16 bytes are kept

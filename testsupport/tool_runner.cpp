@@ -50,12 +50,12 @@ ScratchDirectory::~ScratchDirectory()
 }
 
 ToolResult runTool(const std::string& tool, const std::vector<std::string>& args,
-                   const std::filesystem::path& workDir, const std::string& shellPrefix)
+                   const std::filesystem::path& workDir, const std::string& shellPrefix, const std::string& emulator)
 {
     ScratchDirectory capture;
     const std::filesystem::path outPath = capture.path() / "stdout";
     const std::filesystem::path errPath = capture.path() / "stderr";
-    std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellPrefix + " " + shellQuote(tool);
+    std::string command = "cd " + shellQuote(workDir.string()) + " && " + shellPrefix + " " + emulator + " " + shellQuote(tool);
     for (const std::string& arg : args) {
         command += " " + shellQuote(arg);
     }

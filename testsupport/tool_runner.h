@@ -30,8 +30,10 @@ private:
 };
 
 // Runs tool with args in workDir. Extra shell text (for example a ulimit)
-// may precede the command.
+// may precede the command; emulator, when not empty, is a shell command that
+// runs the tool for another platform and goes in front of it unquoted.
 ToolResult runTool(const std::string& tool, const std::vector<std::string>& args,
-                   const std::filesystem::path& workDir, const std::string& shellPrefix = "");
+                   const std::filesystem::path& workDir, const std::string& shellPrefix = "",
+                   const std::string& emulator = "");
 
 #endif
