@@ -286,4 +286,63 @@ TEST_F(ExtractTest, InputNamedLikeAnOutputIsNeverOverwritten)
     expectNoTemporaryFiles();
 }
 
+TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
+{
+    fs::create_directory(scratch.path() / "elsewhere");
+    ASSERT_TRUE(writeBytes(scratch.file("elsewhere/target"), Bytes(3, 7)));
+    enum class Kind { File, Link, Directory };
+    struct Case {
+        const char* name;
+        Kind kind;
+        bool removed;
+        const char* why;
+    };
+    const Case cases[] = {
+        {".MUSDRV.d88cut-0.tmp", Kind::File, true, "left by a killed run"},
+        {".MUSDRV.d88cut-17.tmp", Kind::File, true, "any number"},
+        {".ADPCM106.d88cut-3.tmp", Kind::File, true, "the last file of the disk"},
+        {".MUS101.d88cut-0.tmp", Kind::Link, true, "a symbolic link: the link goes, not its target"},
+        {".MUS100.d88cut-0.tmp", Kind::Directory, false, "a directory"},
+        {".MUSDRV.d88cut-.tmp", Kind::File, false, "no number"},
+        {".MUSDRV.d88cut-1x.tmp", Kind::File, false, "not a number"},
+        {".MUSDRV.d88cut-0.tmp.keep", Kind::File, false, "more after the pattern"},
+        {"MUSDRV.d88cut-0.tmp", Kind::File, false, "not hidden"},
+        {".MUSDRV.d88cut-0.TMP", Kind::File, false, "another suffix"},
+        {".MUS200.d88cut-0.tmp", Kind::File, false, "a name this disk does not write"},
+        {".input.d88.d88cut-0.tmp", Kind::File, false, "not a catalogue name"},
+    };
+    for (const Case& c : cases) {
+        if (c.kind == Kind::Link) {
+            fs::create_symlink("elsewhere/target", scratch.path() / c.name);
+        } else if (c.kind == Kind::Directory) {
+            fs::create_directory(scratch.path() / c.name);
+        } else {
+            ASSERT_TRUE(writeBytes(scratch.file(c.name), Bytes(5, 1)));
+        }
+    }
+    const D88ImageBuilder disk = diskA();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    expectFiles(disk, kDiskAFiles);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(fs::exists(fs::symlink_status(scratch.path() / c.name)), !c.removed) << c.name;
+    }
+    EXPECT_EQ(output("elsewhere/target"), Bytes(3, 7));
+}
+
+TEST_F(ExtractTest, InputNamedLikeAStaleTemporaryIsNotRemoved)
+{
+    const char* const name = ".MUSDRV.d88cut-0.tmp";
+    const D88ImageBuilder disk = diskA();
+    const Bytes image = disk.build();
+    ASSERT_TRUE(writeBytes(scratch.file(name), image));
+    const ToolResult result = runTool(D88CUT_TOOL, {name}, scratch.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(output(name), image);
+    expectFiles(disk, kDiskAFiles);
+}
+
 }  // namespace
