@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 
 #include "testsupport/d88_fixture.h"
 #include "testsupport/tool_runner.h"
@@ -286,6 +291,76 @@ TEST_F(ExtractTest, InputNamedLikeAnOutputIsNeverOverwritten)
     expectNoTemporaryFiles();
 }
 
+// Content that marks a file as left from before the run.
+Bytes oldContent(const std::string& name)
+{
+    Bytes bytes(name.begin(), name.end());
+    bytes.insert(bytes.end(), {'-', 'o', 'l', 'd'});
+    return bytes;
+}
+
+bool isTemporaryName(const std::string& name)
+{
+    return name.size() > 1 && name[0] == '.' && name.find(".d88cut-") != std::string::npos;
+}
+
+TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
+{
+    // A tmpfs of its own in a private mount namespace, so nothing stays
+    // mounted whatever becomes of the test: each old file takes a page, and a
+    // few pages more are free. Replacing a file needs room for both until the
+    // rename, so the small files get through and larger ones run out of room
+    // in the middle of their write.
+    if (std::system("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs in a private mount namespace here";
+    }
+    const D88ImageBuilder disk = diskA();
+    ASSERT_TRUE(writeBytes(scratch.file("input.d88"), disk.build()));
+    fs::create_directory(scratch.path() / "old");
+    fs::create_directory(scratch.path() / "full");
+    fs::create_directory(scratch.path() / "after");
+    for (const ExpectedFile& file : kDiskAFiles) {
+        ASSERT_TRUE(writeBytes((scratch.path() / "old" / file.name).string(), oldContent(file.name)));
+    }
+    const std::string script = "cd '" + scratch.path().string() + "' && unshare -m sh -c '"
+                               "pages=$((19 + 4)); size=$((pages * $(getconf PAGESIZE))); "
+                               "mount -t tmpfs -o size=$size tmpfs full || exit 90; "
+                               "cp old/* full/ && cd full && { " D88CUT_TOOL " ../input.d88 >../out 2>../err; "
+                               "echo $? >../status; } && cd .. && cp -a full/. after/'";
+    ASSERT_EQ(std::system(script.c_str()), 0) << script;
+    Bytes status;
+    ASSERT_TRUE(readBytes(scratch.file("status"), status));
+    EXPECT_EQ(std::string(status.begin(), status.end()), "1\n");
+    Bytes out;
+    Bytes err;
+    ASSERT_TRUE(readBytes(scratch.file("out"), out));
+    ASSERT_TRUE(readBytes(scratch.file("err"), err));
+    EXPECT_EQ(std::string(out.begin(), out.end()), "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    const std::string errors(err.begin(), err.end());
+
+    std::vector<std::string> kept;
+    std::vector<std::string> replaced;
+    for (const ExpectedFile& file : kDiskAFiles) {
+        SCOPED_TRACE(file.name);
+        Bytes bytes;
+        ASSERT_TRUE(readBytes((scratch.path() / "after" / file.name).string(), bytes));
+        const std::string failure = std::string("cannot write ") + file.name + ": " + std::strerror(ENOSPC);
+        if (bytes == oldContent(file.name)) {
+            kept.push_back(file.name);
+            EXPECT_NE(errors.find(failure), std::string::npos) << errors;
+        } else {
+            replaced.push_back(file.name);
+            EXPECT_EQ(bytes, runBytes(disk, file.track, file.sector, file.length));
+            EXPECT_EQ(errors.find(std::string("cannot write ") + file.name + ":"), std::string::npos) << errors;
+        }
+    }
+    EXPECT_FALSE(kept.empty()) << "the filesystem never ran full";
+    EXPECT_FALSE(replaced.empty()) << "the filesystem had no room for anything";
+    for (const auto& entry : fs::directory_iterator(scratch.path() / "after")) {
+        EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
+    }
+}
+
 TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
 {
     fs::create_directory(scratch.path() / "elsewhere");
@@ -343,6 +418,87 @@ TEST_F(ExtractTest, InputNamedLikeAStaleTemporaryIsNotRemoved)
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(output(name), image);
     expectFiles(disk, kDiskAFiles);
+}
+
+TEST_F(ExtractTest, KilledRunLeavesEachFileOldOrCompleteAndTheNextRunCleansUp)
+{
+    // Several Disk A images with different content, so that a file is
+    // complete when it matches any of them and torn when it matches none.
+    std::vector<D88ImageBuilder> disks;
+    std::vector<Bytes> images;
+    for (uint8_t tag : {'p', 'q', 'r', 's'}) {
+        disks.push_back(diskA(tag));
+        images.push_back(disks.back().build());
+    }
+    const std::string input = scratch.file("input.d88");
+    ASSERT_TRUE(writeBytes(input, concatenate(images)));
+
+    const auto prepare = [&](const fs::path& directory) {
+        fs::create_directory(directory);
+        fs::create_hard_link(input, directory / "input.d88");
+        for (const ExpectedFile& file : kDiskAFiles) {
+            writeBytes((directory / file.name).string(), oldContent(file.name));
+        }
+    };
+    const auto checkEachFileWhole = [&](const fs::path& directory, int& temporaries) {
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "input.d88") {
+                continue;
+            }
+            if (isTemporaryName(name)) {
+                ++temporaries;
+                continue;
+            }
+            const auto file = std::find_if(std::begin(kDiskAFiles), std::end(kDiskAFiles),
+                                           [&](const ExpectedFile& f) { return name == f.name; });
+            ASSERT_NE(file, std::end(kDiskAFiles)) << "unexpected file " << name;
+            Bytes bytes;
+            ASSERT_TRUE(readBytes(entry.path().string(), bytes));
+            bool whole = bytes == oldContent(name);
+            for (const D88ImageBuilder& disk : disks) {
+                whole = whole || bytes == runBytes(disk, file->track, file->sector, file->length);
+            }
+            EXPECT_TRUE(whole) << name << " is neither its old content nor complete new content";
+        }
+    };
+
+    // How long a whole run takes here, to aim the kills across it.
+    prepare(scratch.path() / "timing");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(runTool(D88CUT_TOOL, {"input.d88"}, scratch.path() / "timing").status, 0);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+
+    constexpr int kTrials = 12;
+    int killed = 0;
+    int temporaries = 0;
+    fs::path last;
+    for (int trial = 1; trial <= kTrials; ++trial) {
+        last = scratch.path() / ("trial-" + std::to_string(trial));
+        prepare(last);
+        if (runToolKilledAfter(D88CUT_TOOL, {"input.d88"}, last, runTime * trial / (kTrials + 1))) {
+            ++killed;
+        }
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        checkEachFileWhole(last, temporaries);
+    }
+    EXPECT_GT(killed, 0) << "every run finished before its kill";
+    std::cout << "[          ] " << killed << " of " << kTrials << " runs killed, " << temporaries
+              << " temporary files left behind\n";
+
+    // The next run in the directory of the last kill finishes the job and
+    // leaves no temporary file of the catalogue behind.
+    const ToolResult result = runTool(D88CUT_TOOL, {"input.d88"}, last);
+    EXPECT_EQ(result.status, 0);
+    for (const ExpectedFile& file : kDiskAFiles) {
+        Bytes bytes;
+        ASSERT_TRUE(readBytes((last / file.name).string(), bytes)) << file.name;
+        EXPECT_EQ(bytes, runBytes(disks.back(), file.track, file.sector, file.length)) << file.name;
+    }
+    for (const auto& entry : fs::directory_iterator(last)) {
+        EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
+    }
 }
 
 }  // namespace
