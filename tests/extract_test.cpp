@@ -72,6 +72,11 @@ std::string cuttingLines(const ExpectedFile (&files)[N], const std::string& skip
     return lines;
 }
 
+bool isTemporaryName(const std::string& name)
+{
+    return name.find(".d88cut-") != std::string::npos;
+}
+
 class ExtractTest : public ::testing::Test {
 protected:
     ToolResult runOn(const Bytes& bytes, const std::string& shellPrefix = "")
@@ -100,10 +105,12 @@ protected:
         }
     }
 
-    void expectNoTemporaryFiles() const
+    void expectNoTemporaryFiles() const { expectNoTemporaryFilesIn(scratch.path()); }
+
+    static void expectNoTemporaryFilesIn(const fs::path& directory)
     {
-        for (const auto& entry : fs::directory_iterator(scratch.path())) {
-            EXPECT_EQ(entry.path().filename().string().find(".d88cut-"), std::string::npos) << entry.path();
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
         }
     }
 
@@ -299,11 +306,6 @@ Bytes oldContent(const std::string& name)
     return bytes;
 }
 
-bool isTemporaryName(const std::string& name)
-{
-    return name.size() > 1 && name[0] == '.' && name.find(".d88cut-") != std::string::npos;
-}
-
 TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
 {
     // A tmpfs of its own in a private mount namespace, so nothing stays
@@ -311,13 +313,15 @@ TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
     // few pages more are free. Replacing a file needs room for both until the
     // rename, so the small files get through and larger ones run out of room
     // in the middle of their write.
-    if (std::system("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' >/dev/null 2>&1") != 0) {
+    fs::create_directory(scratch.path() / "full");
+    const std::string probe =
+        "unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs \"$0\"' '" + scratch.file("full") + "' >/dev/null 2>&1";
+    if (std::system(probe.c_str()) != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs in a private mount namespace here";
     }
     const D88ImageBuilder disk = diskA();
     ASSERT_TRUE(writeBytes(scratch.file("input.d88"), disk.build()));
     fs::create_directory(scratch.path() / "old");
-    fs::create_directory(scratch.path() / "full");
     fs::create_directory(scratch.path() / "after");
     for (const ExpectedFile& file : kDiskAFiles) {
         ASSERT_TRUE(writeBytes((scratch.path() / "old" / file.name).string(), oldContent(file.name)));
@@ -356,9 +360,7 @@ TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
     }
     EXPECT_FALSE(kept.empty()) << "the filesystem never ran full";
     EXPECT_FALSE(replaced.empty()) << "the filesystem had no room for anything";
-    for (const auto& entry : fs::directory_iterator(scratch.path() / "after")) {
-        EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
-    }
+    expectNoTemporaryFilesIn(scratch.path() / "after");
 }
 
 TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
@@ -496,9 +498,7 @@ TEST_F(ExtractTest, KilledRunLeavesEachFileOldOrCompleteAndTheNextRunCleansUp)
         ASSERT_TRUE(readBytes((last / file.name).string(), bytes)) << file.name;
         EXPECT_EQ(bytes, runBytes(disks.back(), file.track, file.sector, file.length)) << file.name;
     }
-    for (const auto& entry : fs::directory_iterator(last)) {
-        EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
-    }
+    expectNoTemporaryFilesIn(last);
 }
 
 }  // namespace
