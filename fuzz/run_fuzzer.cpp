@@ -1,8 +1,9 @@
 // Arbitrary bytes as the input of a whole run of the tool, in a scratch
-// directory that is the working directory. After each run: every catalogue
-// file that is there has its catalogue length or the content planted before
-// the run, no temporary file is left, nothing else appeared, and the input,
-// with the links to it that are named like outputs, is as it was.
+// directory that is the working directory while the tool runs. After each
+// run: every catalogue file that is there has its catalogue length or the
+// content planted before the run, no temporary file is left, nothing else
+// appeared, and the input, with the links to it that are named like outputs,
+// is as it was.
 //
 // The tool writes to standard output and error: run with -close_fd_mask=2
 // (standard output goes to the null device here, so that the exit status
