@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 
 #include "testsupport/d88_fixture.h"
 #include "testsupport/tool_runner.h"
@@ -326,9 +327,10 @@ TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
     for (const ExpectedFile& file : kDiskAFiles) {
         ASSERT_TRUE(writeBytes((scratch.path() / "old" / file.name).string(), oldContent(file.name)));
     }
+    const std::string pages = std::to_string(std::size(kDiskAFiles) + 4);
     const std::string script = "cd '" + scratch.path().string() + "' && unshare -m sh -c '"
-                               "pages=$((19 + 4)); size=$((pages * $(getconf PAGESIZE))); "
-                               "mount -t tmpfs -o size=$size tmpfs full || exit 90; "
+                               "size=$((" + pages + " * $(getconf PAGESIZE))); "
+                               "mount -t tmpfs -o size=$size tmpfs full && "
                                "cp old/* full/ && cd full && { " D88CUT_TOOL " ../input.d88 >../out 2>../err; "
                                "echo $? >../status; } && cd .. && cp -a full/. after/'";
     ASSERT_EQ(std::system(script.c_str()), 0) << script;
@@ -439,7 +441,7 @@ TEST_F(ExtractTest, KilledRunLeavesEachFileOldOrCompleteAndTheNextRunCleansUp)
         fs::create_directory(directory);
         fs::create_hard_link(input, directory / "input.d88");
         for (const ExpectedFile& file : kDiskAFiles) {
-            writeBytes((directory / file.name).string(), oldContent(file.name));
+            EXPECT_TRUE(writeBytes((directory / file.name).string(), oldContent(file.name)));
         }
     };
     const auto checkEachFileWhole = [&](const fs::path& directory, int& temporaries) {
