@@ -1,5 +1,6 @@
 #include "testsupport/reader_walk.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -186,4 +187,25 @@ private:
 ReaderWalk walkReader(D88Reader& reader)
 {
     return Walker(reader).run();
+}
+
+std::string walkBytes(const uint8_t* bytes, size_t size)
+{
+    std::FILE* stream = std::tmpfile();
+    if (stream == nullptr) {
+        return "cannot create a temporary file";
+    }
+    if (size > 0 && std::fwrite(bytes, 1, size, stream) != size) {
+        std::fclose(stream);
+        return "cannot write the temporary file";
+    }
+    D88Reader reader;
+    if (!reader.open(stream)) {
+        return "a readable file was refused";
+    }
+    const ReaderWalk first = walkReader(reader);
+    if (!first.fault.empty()) {
+        return first.fault;
+    }
+    return walkReader(reader).digest == first.digest ? "" : "a second walk read something else";
 }

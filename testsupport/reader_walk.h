@@ -6,6 +6,7 @@
 #ifndef D88CUT_TESTSUPPORT_READER_WALK_H
 #define D88CUT_TESTSUPPORT_READER_WALK_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,5 +25,10 @@ struct ReaderWalk {
 // the sector range those IDs suggest) and reads each catalogue run of both
 // disks. Leaves the sector range at the tool's.
 ReaderWalk walkReader(D88Reader& reader);
+
+// Puts bytes in a temporary stream, opens it with a reader of its own and
+// walks it twice. Empty when the stream opened, every read kept its promises
+// and both walks agreed; otherwise what went wrong.
+std::string walkBytes(const uint8_t* bytes, size_t size);
 
 #endif
