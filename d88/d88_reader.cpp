@@ -100,7 +100,15 @@ bool D88Reader::open(std::FILE* stream)
     uint8_t header[kImageHeaderSize];
     while (count < kMaxImages) {
         imageOffsets[count] = static_cast<int32_t>(offset);
-        if (!seekTo(offset) || !readExactly(header, kImageHeaderSize)) {
+        if (!seekTo(offset)) {
+            // Any position within 31 bits can be sought in a file, even past
+            // its end, so only a stream that cannot seek (a pipe, a terminal)
+            // lands here. Its images cannot be read: passing it off as a file
+            // without a disk would report success for a run that did nothing.
+            closeAndForget();
+            return false;
+        }
+        if (!readExactly(header, kImageHeaderSize)) {
             break;
         }
         ++count;

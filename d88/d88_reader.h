@@ -75,7 +75,7 @@ public:
 
     // Opens the file at path and finds the images in it. A null path closes
     // the current file instead. False when the path cannot be opened or read
-    // (a directory, for example).
+    // (a directory, for example) or cannot be sought in (a pipe).
     bool open(const char* path);
     // The same for a stream the caller opened for binary reading; the reader
     // takes it over and closes it. A null stream is refused.

@@ -63,6 +63,25 @@ TEST_F(CommandLineTest, UnopenablePathsGetTheOpenError)
     }
 }
 
+TEST_F(CommandLineTest, UnseekableInputGetsTheOpenErrorNotASilentSuccess)
+{
+    if (toolsAreEmulated()) {
+        GTEST_SKIP() << "a POSIX named pipe means nothing to the emulated program";
+    }
+    // A pipe holding a whole Disk A: the images of a stream that cannot seek
+    // cannot be walked, which must not pass for a file without a disk.
+    D88ImageBuilder disk;
+    disk.addStandardTrack(1, 'A').addStandardTrack(2, 'A');
+    disk.setSectorData(2, 1, Bytes(256, 0xC3));
+    ASSERT_TRUE(writeBytes(scratch.file("disk.d88"), disk.build()));
+    const ToolResult result =
+        runTool(D88CUT_TOOL, {"pipe.d88"}, scratch.path(), "mkfifo pipe.d88 && { cat disk.d88 >pipe.d88 & } &&");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, kOpenError);
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() / "MUSDRV"));
+}
+
 TEST_F(CommandLineTest, EmptyFilePrintsNothing)
 {
     const ToolResult result = runOn({});

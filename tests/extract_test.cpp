@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
+#include <iterator>
 
 #include "testsupport/d88_fixture.h"
 #include "tests/tool_under_test.h"
@@ -67,6 +73,11 @@ std::string cuttingLines(const ExpectedFile (&files)[N], const std::string& skip
     return lines;
 }
 
+bool isTemporaryName(const std::string& name)
+{
+    return name.find(".d88cut-") != std::string::npos;
+}
+
 class ExtractTest : public ::testing::Test {
 protected:
     ToolResult runOn(const Bytes& bytes, const std::string& shellPrefix = "")
@@ -108,10 +119,12 @@ protected:
         expectNoTemporaryFiles();
     }
 
-    void expectNoTemporaryFiles() const
+    void expectNoTemporaryFiles() const { expectNoTemporaryFilesIn(scratch.path()); }
+
+    static void expectNoTemporaryFilesIn(const fs::path& directory)
     {
-        for (const auto& entry : fs::directory_iterator(scratch.path())) {
-            EXPECT_EQ(entry.path().filename().string().find(".d88cut-"), std::string::npos) << entry.path();
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            EXPECT_FALSE(isTemporaryName(entry.path().filename().string())) << entry.path();
         }
     }
 
@@ -290,6 +303,216 @@ TEST_F(ExtractTest, InputNamedLikeAnOutputIsNeverOverwritten)
     EXPECT_EQ(output("MUSDRV"), image);
     EXPECT_EQ(output("MUS101"), runBytes(disk, 56, 3, 512));
     expectNoTemporaryFiles();
+}
+
+// Content that marks a file as left from before the run.
+Bytes oldContent(const std::string& name)
+{
+    Bytes bytes(name.begin(), name.end());
+    bytes.insert(bytes.end(), {'-', 'o', 'l', 'd'});
+    return bytes;
+}
+
+TEST_F(ExtractTest, FullFilesystemFailsWritesPartWayAndKeepsTheOldFiles)
+{
+    if (toolsAreEmulated()) {
+        GTEST_SKIP() << "the emulator needs room of its own on the small filesystem";
+    }
+    // A tmpfs of its own in a private mount namespace, so nothing stays
+    // mounted whatever becomes of the test: each old file takes a page, and a
+    // few pages more are free. Replacing a file needs room for both until the
+    // rename, so the small files get through and larger ones run out of room
+    // in the middle of their write.
+    fs::create_directory(scratch.path() / "full");
+    const std::string probe =
+        "unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs \"$0\"' '" + scratch.file("full") + "' >/dev/null 2>&1";
+    if (std::system(probe.c_str()) != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs in a private mount namespace here";
+    }
+    const D88ImageBuilder disk = diskA();
+    ASSERT_TRUE(writeBytes(scratch.file("input.d88"), disk.build()));
+    fs::create_directory(scratch.path() / "old");
+    fs::create_directory(scratch.path() / "after");
+    for (const ExpectedFile& file : kDiskAFiles) {
+        ASSERT_TRUE(writeBytes((scratch.path() / "old" / file.name).string(), oldContent(file.name)));
+    }
+    const std::string pages = std::to_string(std::size(kDiskAFiles) + 4);
+    const std::string script = "cd '" + scratch.path().string() + "' && unshare -m sh -c '"
+                               "size=$((" + pages + " * $(getconf PAGESIZE))); "
+                               "mount -t tmpfs -o size=$size tmpfs full && "
+                               "cp old/* full/ && cd full && { " D88CUT_TOOL " ../input.d88 >../out 2>../err; "
+                               "echo $? >../status; } && cd .. && cp -a full/. after/'";
+    ASSERT_EQ(std::system(script.c_str()), 0) << script;
+    Bytes status;
+    ASSERT_TRUE(readBytes(scratch.file("status"), status));
+    EXPECT_EQ(std::string(status.begin(), status.end()), "1\n");
+    Bytes out;
+    Bytes err;
+    ASSERT_TRUE(readBytes(scratch.file("out"), out));
+    ASSERT_TRUE(readBytes(scratch.file("err"), err));
+    EXPECT_EQ(std::string(out.begin(), out.end()), "Disk A" + kRecognised + cuttingLines(kDiskAFiles));
+    const std::string errors(err.begin(), err.end());
+
+    std::vector<std::string> kept;
+    std::vector<std::string> replaced;
+    for (const ExpectedFile& file : kDiskAFiles) {
+        SCOPED_TRACE(file.name);
+        Bytes bytes;
+        ASSERT_TRUE(readBytes((scratch.path() / "after" / file.name).string(), bytes));
+        const std::string failure = std::string("cannot write ") + file.name + ": " + std::strerror(ENOSPC);
+        if (bytes == oldContent(file.name)) {
+            kept.push_back(file.name);
+            EXPECT_NE(errors.find(failure), std::string::npos) << errors;
+        } else {
+            replaced.push_back(file.name);
+            EXPECT_EQ(bytes, runBytes(disk, file.track, file.sector, file.length));
+            EXPECT_EQ(errors.find(std::string("cannot write ") + file.name + ":"), std::string::npos) << errors;
+        }
+    }
+    EXPECT_FALSE(kept.empty()) << "the filesystem never ran full";
+    EXPECT_FALSE(replaced.empty()) << "the filesystem had no room for anything";
+    expectNoTemporaryFilesIn(scratch.path() / "after");
+}
+
+TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
+{
+    fs::create_directory(scratch.path() / "elsewhere");
+    ASSERT_TRUE(writeBytes(scratch.file("elsewhere/target"), Bytes(3, 7)));
+    enum class Kind { File, Link, Directory };
+    struct Case {
+        const char* name;
+        Kind kind;
+        bool removed;
+        const char* why;
+    };
+    const Case cases[] = {
+        {".MUSDRV.d88cut-0.tmp", Kind::File, true, "left by a killed run"},
+        {".MUSDRV.d88cut-17.tmp", Kind::File, true, "any number"},
+        {".ADPCM106.d88cut-3.tmp", Kind::File, true, "the last file of the disk"},
+        {".MUS101.d88cut-0.tmp", Kind::Link, true, "a symbolic link: the link goes, not its target"},
+        {".MUS100.d88cut-0.tmp", Kind::Directory, false, "a directory"},
+        {".MUSDRV.d88cut-.tmp", Kind::File, false, "no number"},
+        {".MUSDRV.d88cut-1x.tmp", Kind::File, false, "not a number"},
+        {".MUSDRV.d88cut-0.tmp.keep", Kind::File, false, "more after the pattern"},
+        {"MUSDRV.d88cut-0.tmp", Kind::File, false, "not hidden"},
+        {".MUSDRV.d88cut-0.TMP", Kind::File, false, "another suffix"},
+        {".MUS200.d88cut-0.tmp", Kind::File, false, "a name this disk does not write"},
+        {".input.d88.d88cut-0.tmp", Kind::File, false, "not a catalogue name"},
+    };
+    for (const Case& c : cases) {
+        if (c.kind == Kind::Link) {
+            fs::create_symlink("elsewhere/target", scratch.path() / c.name);
+        } else if (c.kind == Kind::Directory) {
+            fs::create_directory(scratch.path() / c.name);
+        } else {
+            ASSERT_TRUE(writeBytes(scratch.file(c.name), Bytes(5, 1)));
+        }
+    }
+    const D88ImageBuilder disk = diskA();
+    const ToolResult result = runOn(disk.build());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    expectFiles(disk, kDiskAFiles);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(fs::exists(fs::symlink_status(scratch.path() / c.name)), !c.removed) << c.name;
+    }
+    EXPECT_EQ(output("elsewhere/target"), Bytes(3, 7));
+}
+
+TEST_F(ExtractTest, InputNamedLikeAStaleTemporaryIsNotRemoved)
+{
+    const char* const name = ".MUSDRV.d88cut-0.tmp";
+    const D88ImageBuilder disk = diskA();
+    const Bytes image = disk.build();
+    ASSERT_TRUE(writeBytes(scratch.file(name), image));
+    const ToolResult result = runD88Cut({name}, scratch.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(output(name), image);
+    expectFiles(disk, kDiskAFiles);
+}
+
+TEST_F(ExtractTest, KilledRunLeavesEachFileOldOrCompleteAndTheNextRunCleansUp)
+{
+    if (toolsAreEmulated()) {
+        GTEST_SKIP() << "killing the emulator's launcher does not stop the emulated program at once";
+    }
+    // Several Disk A images with different content, so that a file is
+    // complete when it matches any of them and torn when it matches none.
+    std::vector<D88ImageBuilder> disks;
+    std::vector<Bytes> images;
+    for (uint8_t tag : {'p', 'q', 'r', 's'}) {
+        disks.push_back(diskA(tag));
+        images.push_back(disks.back().build());
+    }
+    const std::string input = scratch.file("input.d88");
+    ASSERT_TRUE(writeBytes(input, concatenate(images)));
+
+    const auto prepare = [&](const fs::path& directory) {
+        fs::create_directory(directory);
+        fs::create_hard_link(input, directory / "input.d88");
+        for (const ExpectedFile& file : kDiskAFiles) {
+            EXPECT_TRUE(writeBytes((directory / file.name).string(), oldContent(file.name)));
+        }
+    };
+    const auto checkEachFileWhole = [&](const fs::path& directory, int& temporaries) {
+        for (const auto& entry : fs::directory_iterator(directory)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "input.d88") {
+                continue;
+            }
+            if (isTemporaryName(name)) {
+                ++temporaries;
+                continue;
+            }
+            const auto file = std::find_if(std::begin(kDiskAFiles), std::end(kDiskAFiles),
+                                           [&](const ExpectedFile& f) { return name == f.name; });
+            ASSERT_NE(file, std::end(kDiskAFiles)) << "unexpected file " << name;
+            Bytes bytes;
+            ASSERT_TRUE(readBytes(entry.path().string(), bytes));
+            bool whole = bytes == oldContent(name);
+            for (const D88ImageBuilder& disk : disks) {
+                whole = whole || bytes == runBytes(disk, file->track, file->sector, file->length);
+            }
+            EXPECT_TRUE(whole) << name << " is neither its old content nor complete new content";
+        }
+    };
+
+    // How long a whole run takes here, to aim the kills across it.
+    prepare(scratch.path() / "timing");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(runD88Cut({"input.d88"}, scratch.path() / "timing").status, 0);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+
+    constexpr int kTrials = 12;
+    int killed = 0;
+    int temporaries = 0;
+    fs::path last;
+    for (int trial = 1; trial <= kTrials; ++trial) {
+        last = scratch.path() / ("trial-" + std::to_string(trial));
+        prepare(last);
+        if (runToolKilledAfter(D88CUT_TOOL, {"input.d88"}, last, runTime * trial / (kTrials + 1))) {
+            ++killed;
+        }
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        checkEachFileWhole(last, temporaries);
+    }
+    EXPECT_GT(killed, 0) << "every run finished before its kill";
+    std::cout << "[          ] " << killed << " of " << kTrials << " runs killed, " << temporaries
+              << " temporary files left behind\n";
+
+    // The next run in the directory of the last kill finishes the job and
+    // leaves no temporary file of the catalogue behind.
+    const ToolResult result = runD88Cut({"input.d88"}, last);
+    EXPECT_EQ(result.status, 0);
+    for (const ExpectedFile& file : kDiskAFiles) {
+        Bytes bytes;
+        ASSERT_TRUE(readBytes((last / file.name).string(), bytes)) << file.name;
+        EXPECT_EQ(bytes, runBytes(disks.back(), file.track, file.sector, file.length)) << file.name;
+    }
+    expectNoTemporaryFilesIn(last);
 }
 
 }  // namespace

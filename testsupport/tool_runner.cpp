@@ -1,11 +1,16 @@
 #include "testsupport/tool_runner.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -66,4 +71,40 @@ ToolResult runTool(const std::string& tool, const std::vector<std::string>& args
     result.out = slurp(outPath);
     result.err = slurp(errPath);
     return result;
+}
+
+bool runToolKilledAfter(const std::string& tool, const std::vector<std::string>& args,
+                        const std::filesystem::path& workDir, std::chrono::microseconds delay)
+{
+    std::vector<std::string> words = {tool};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const std::string directory = workDir.string();
+
+    const pid_t child = fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const int null = open("/dev/null", O_RDWR);
+        if (null < 0 || chdir(directory.c_str()) != 0) {
+            _exit(127);
+        }
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    kill(child, SIGKILL);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }

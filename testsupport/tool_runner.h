@@ -3,6 +3,7 @@
 #ifndef D88CUT_TESTSUPPORT_TOOL_RUNNER_H
 #define D88CUT_TESTSUPPORT_TOOL_RUNNER_H
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,5 +36,11 @@ private:
 ToolResult runTool(const std::string& tool, const std::vector<std::string>& args,
                    const std::filesystem::path& workDir, const std::string& shellPrefix = "",
                    const std::string& emulator = "");
+
+// Starts tool with args in workDir, its output discarded, and kills it with
+// SIGKILL after delay. True when that kill is what ended it; false when it
+// had finished before (or could not be started).
+bool runToolKilledAfter(const std::string& tool, const std::vector<std::string>& args,
+                        const std::filesystem::path& workDir, std::chrono::microseconds delay);
 
 #endif
