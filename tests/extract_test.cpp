@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <vector>
 
 #include "testsupport/d88_fixture.h"
 #include "tests/tool_under_test.h"
@@ -399,7 +400,15 @@ TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
         {".MUS200.d88cut-0.tmp", Kind::File, false, "a name this disk does not write"},
         {".input.d88.d88cut-0.tmp", Kind::File, false, "not a catalogue name"},
     };
+    // Wine resolves a Unix symbolic link before it acts on the name, so under
+    // Wine the link case is left out.
+    std::vector<Case> applicable;
     for (const Case& c : cases) {
+        if (c.kind != Kind::Link || !toolsRunUnderWine()) {
+            applicable.push_back(c);
+        }
+    }
+    for (const Case& c : applicable) {
         if (c.kind == Kind::Link) {
             fs::create_symlink("elsewhere/target", scratch.path() / c.name);
         } else if (c.kind == Kind::Directory) {
@@ -413,7 +422,7 @@ TEST_F(ExtractTest, StaleTemporariesOfTheNamesWrittenAreRemoved)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
     expectFiles(disk, kDiskAFiles);
-    for (const Case& c : cases) {
+    for (const Case& c : applicable) {
         SCOPED_TRACE(c.why);
         EXPECT_EQ(fs::exists(fs::symlink_status(scratch.path() / c.name)), !c.removed) << c.name;
     }
