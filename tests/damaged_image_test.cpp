@@ -9,17 +9,6 @@
 
 namespace {
 
-SectorRecord sectorAt(uint8_t c, uint8_t h, uint8_t r, uint8_t n, Bytes data)
-{
-    SectorRecord sector;
-    sector.c = c;
-    sector.h = h;
-    sector.r = r;
-    sector.n = n;
-    sector.data = std::move(data);
-    return sector;
-}
-
 // Small, but with every structure the reader interprets: two images, a
 // signature sector that makes the first Disk A, the start of a catalogue run
 // across two sectors, and a second image with a record count that promises
@@ -29,10 +18,10 @@ Bytes smallValidFile()
     D88ImageBuilder first;
     Bytes signature = sectorPattern('S', 2, 1);
     signature[0] = 0xC3;
-    first.addSector(2, sectorAt(1, 0, 1, 1, signature));
+    first.addSector(2, sectorAt(1, 0, 1, signature));
     first.addStandardTrack(1, 'M', 2, 3);
     D88ImageBuilder second;
-    SectorRecord lone = sectorAt(0, 0, 1, 0, Bytes(16, 0x42));
+    SectorRecord lone = sectorAt(0, 0, 1, Bytes(16, 0x42), 0);
     lone.recordCount = 2;
     second.addSector(0, lone);
     return concatenate({first.build(), second.build()});
