@@ -194,7 +194,7 @@ CutOutcome cutFile(const char* name, int32_t track, int32_t c, int32_t h, int32_
     const int32_t wanted = offset + length;
     const int32_t total = d88Reader.readSectors(track, c, h, r, n, transferBuffer, wanted);
     if (total == 0) {
-        std::fprintf(stderr, "d88cut: warning: %s: its first sector is missing; not written\n", name);
+        std::fprintf(stderr, "d88cut: warning: %s: its first sector cannot be read; not written\n", name);
         return CutOutcome::NothingRead;
     }
     std::printf(kCuttingMessage, name);

@@ -73,7 +73,7 @@ std::vector<CatalogueFile> catalogueFor(DiskKind kind);
 
 enum class CutOutcome {
     Written,
-    NothingRead,  // the run's first sector is missing: no file
+    NothingRead,  // not one whole sector of the run could be read: no file
     Failed,       // the file could not be written, or would have replaced the input
 };
 
