@@ -199,16 +199,22 @@ bool D88Reader::readExactly(uint8_t* buffer, int32_t length)
     return std::fread(buffer, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
 }
 
-bool D88Reader::seekToTrack(int32_t track)
+bool D88Reader::trackPresent(int32_t track) const
 {
-    if (file == nullptr || track < 0 || track >= kTrackSlots) {
+    if (track < 0 || track >= kTrackSlots) {
         return false;
     }
     const int32_t offset = trackOffsets[track];
-    if (offset <= 0 || offset > diskSize) {
-        return false;  // slot 0 marks an absent track; a negative or oversized one is as good as absent
+    // Slot 0 marks an absent track; a negative or oversized one is as good as absent.
+    return offset > 0 && offset <= diskSize;
+}
+
+bool D88Reader::seekToTrack(int32_t track)
+{
+    if (file == nullptr || !trackPresent(track)) {
+        return false;
     }
-    return seekTo(int64_t{imageBase} + offset);
+    return seekTo(int64_t{imageBase} + trackOffsets[track]);
 }
 
 int32_t D88Reader::readSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,

@@ -95,6 +95,10 @@ public:
     int32_t currentDiskSize() const { return diskSize; }
     // Track table entry of the current image; 0 when out of range.
     int32_t trackOffset(int32_t track) const;
+    // Whether the current image's track table points at data for track: an
+    // offset above 0 and within the disk size. Lookups treat any other
+    // track as absent.
+    bool trackPresent(int32_t track) const;
 
     // Reads the data of the first record of track whose ID is (c, h, r, n),
     // at most length bytes. Returns the bytes delivered; 0 when the sector

@@ -40,12 +40,6 @@ std::vector<SectorReport> listTrack(D88Reader& reader, int32_t track)
     return sectors;
 }
 
-bool trackOffsetInsideDisk(const D88Reader& reader, int32_t track)
-{
-    const int32_t offset = reader.trackOffset(track);
-    return offset > 0 && offset <= reader.currentDiskSize();
-}
-
 // Asks the reader for wanted bytes of the sector at position, as a run
 // does, and works out why fewer arrive.
 SectorDiagnosis diagnoseSector(D88Reader& reader, const RunPosition& at, int32_t wanted)
@@ -60,7 +54,7 @@ SectorDiagnosis diagnoseSector(D88Reader& reader, const RunPosition& at, int32_t
         diagnosis.problem = SectorProblem::TrackAbsent;
         return diagnosis;
     }
-    if (!trackOffsetInsideDisk(reader, at.track)) {
+    if (!reader.trackPresent(at.track)) {
         diagnosis.problem = SectorProblem::TrackOutside;
         return diagnosis;
     }
@@ -98,7 +92,7 @@ std::vector<TrackReport> reportTracks(D88Reader& reader)
             continue;
         }
         TrackReport report{track, offset, TrackState::Listed, {}, false};
-        if (!trackOffsetInsideDisk(reader, track)) {
+        if (!reader.trackPresent(track)) {
             report.state = TrackState::OffsetOutside;
         } else {
             report.sectors = listTrack(reader, track);
