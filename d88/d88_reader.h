@@ -1,155 +1,135 @@
-// Access to the disk images stored in one D88 file.
+// Finds the disk images of one D88 file and answers sector lookups in them.
 //
-// A D88 file holds one or more disk images end to end. Each image starts
-// with a fixed header (name, media type, disk size, track table); each
-// track is a chain of sector records, a 16-byte sector header followed by
-// that sector's data. Every value read from the file is untrusted: the
-// reader checks it before it seeks or indexes with it, and it never writes
-// more into a caller's buffer than the length the caller gave.
+// Every value read from the file is untrusted: offsets and lengths are worked
+// in 64 bits and checked before use, and no read writes past the length its
+// caller gave. Each image header is read once, when the file is scanned; each
+// track's chain of records is walked once, on its first use, and shared by
+// every track of every image that starts at the same byte, so the work done
+// stays linear in the records the lookups actually reach. The reader prints
+// nothing: every answer is a status with its bytes.
 #ifndef D88CUT_D88_D88_READER_H
 #define D88CUT_D88_D88_READER_H
 
 #include <cstdint>
-#include <cstdio>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
-constexpr int32_t kMaxImages = 64;
-constexpr int32_t kTrackSlots = 164;
-constexpr int32_t kImageHeaderSize = 688;
-constexpr int32_t kSectorHeaderSize = 16;
-constexpr int32_t kDiskNameLength = 16;
+#include "d88/byte_source.h"
+#include "d88/d88_format.h"
 
-// Image header offsets.
-constexpr int32_t kHeaderMediaOffset = 0x1B;
-constexpr int32_t kHeaderDiskSizeOffset = 0x1C;
-constexpr int32_t kHeaderTrackTableOffset = 0x20;
+// Why a lookup delivered what it did. Found is the only complete answer.
+enum class LookupStatus {
+    Found,
+    TrackAbsent,      // the track's table slot is 0, or the index is past the table
+    TrackOutside,     // the track's offset is negative or beyond the disk size
+    HeaderCutShort,   // the file ends inside the track's sector headers before the search ends
+    PastRecordCount,  // a record carries the ID, but a record count ends the search before it
+    NoSuchId,         // the search ends and no record carries the ID
+    DataShort,        // the record's data-size field is smaller than the bytes wanted
+    DataCutShort,     // the file ends inside the record's data
+    SizeCodeUnusable, // the size code gives no sector size, so no run can use it
+    ReadError,        // the file could not be read; nothing is delivered any more
+};
 
-// Sector header offsets.
-constexpr int32_t kSectorCylinderOffset = 0x00;
-constexpr int32_t kSectorHeadOffset = 0x01;
-constexpr int32_t kSectorNumberOffset = 0x02;
-constexpr int32_t kSectorSizeCodeOffset = 0x03;
-constexpr int32_t kSectorRecordCountOffset = 0x04;
-constexpr int32_t kSectorDataSizeOffset = 0x0E;
+// One name per status, for reports: "found", "track-absent", ...
+const char* lookupStatusName(LookupStatus status);
 
-// Bytes per entry of listSectorIds: C, H, R, N.
-constexpr int32_t kSectorIdSize = 4;
+// An image header as the scan read it.
+struct ImageHeader {
+    int32_t index;
+    int64_t offset;     // in the file
+    int32_t diskSize;   // the header's field, untrusted
+    uint8_t media;
+    std::string name;   // up to the first NUL, at most 16 bytes
+    int32_t trackOffsets[kTrackSlots];
+};
+
+enum class TrackPresence { Present, Absent, Outside };
 
 // A record of a track as its sector header describes it.
-struct SectorRecordInfo {
-    uint8_t c;
-    uint8_t h;
-    uint8_t r;
-    uint8_t n;
-    int32_t recordCount;  // the header's count of records in the track
-    int32_t dataSize;     // the header's count of data bytes that follow it
+struct TrackRecord {
+    SectorId id;
+    uint16_t recordCount;  // the header's count of records in the track
+    uint16_t dataSize;     // the header's count of data bytes that follow it
+    uint64_t headerOffset; // in the file
 };
 
-// A place in a run of sectors: a track index and the ID of a sector on it.
-struct RunPosition {
-    int32_t track;
-    int32_t c;
-    int32_t h;
-    int32_t r;
-    int32_t n;
+// A walk always goes this far past the end of the search, when the file
+// allows, so that a listing can show the records a record count hides.
+constexpr int32_t kRecordsWalkedPastSearch = 256;
+
+// The records found by walking a track's chain from its first byte.
+struct TrackWalk {
+    uint64_t start;                   // file offset of the first record
+    std::vector<TrackRecord> records; // in file order
+    // Lookups search records [0, searchable): a record count of 0 ends the
+    // search before its record, a count at or below a record's position + 1
+    // ends it after. The walk goes on past that while the file has whole
+    // headers, until a record count equals the records walked or
+    // kRecordsWalkedPastSearch records were walked.
+    int32_t searchable = 0;
+    bool searchCutShort = false;  // the file ended before a record count ended the search
+    // (ID, position) of the searchable records, sorted, for the first match.
+    std::vector<std::pair<uint32_t, int32_t>> byId;
 };
 
-// The sector that follows position in a run whose tracks number their
-// sectors first to last: the next R, or after last sector first of the next
-// track (head 0 to head 1, head 1 to head 0 of the next cylinder).
-RunPosition nextInRun(const RunPosition& position, int32_t first, int32_t last);
+struct SectorLookup {
+    LookupStatus status;
+    int32_t delivered;    // bytes written to the caller's buffer
+    int32_t dataSize;     // the record's data-size field, when a record carries the ID
+    int32_t trackOffset;  // the track table's entry
+};
 
-// Little-endian values assembled byte by byte, independent of host order.
-uint16_t readLE16(const uint8_t* p);
-int32_t readLE32(const uint8_t* p);
-
-// Data length of a sector with size code n (128 << n), or 0 when n does not
-// give a positive 32-bit length.
-int32_t sectorSizeForCode(int32_t n);
+// A run of sectors: how much it delivered and, when it stopped short, where
+// and why.
+struct RunResult {
+    int32_t delivered;      // bytes of the whole pieces read before it stopped
+    SectorAddress stoppedAt;  // the sector it stopped at; its start when complete
+    int32_t wanted;         // bytes the run needed from that sector; 0 when complete
+    SectorLookup stop;      // status Found when the run is complete
+};
 
 class D88Reader {
 public:
-    D88Reader() = default;
-    ~D88Reader();
+    // Scans source for images: the first starts at offset 0 and each header's
+    // disk size leads to the next, up to kMaxImages, while a whole header is
+    // there and the next offset stays within 31 bits.
+    explicit D88Reader(ByteSource& source);
     D88Reader(const D88Reader&) = delete;
     D88Reader& operator=(const D88Reader&) = delete;
 
-    // Opens the file at path and finds the images in it. A null path closes
-    // the current file instead. False when the path cannot be opened or read
-    // (a directory, for example) or cannot be sought in (a pipe).
-    bool open(const char* path);
-    // The same for a stream the caller opened for binary reading; the reader
-    // takes it over and closes it. A null stream is refused.
-    bool open(std::FILE* stream);
-    void close();
+    int32_t imageCount() const { return static_cast<int32_t>(images.size()); }
+    // index must be below imageCount().
+    const ImageHeader& image(int32_t index) const { return images[static_cast<size_t>(index)]; }
+    // True once any read of the file failed; every lookup says ReadError then.
+    bool readFailed() const { return source.failed(); }
+    int readErrorNumber() const { return source.systemError(); }
 
-    bool selectImage(int32_t index);
-    void setSectorRange(int32_t first, int32_t last);
+    static TrackPresence trackPresence(const ImageHeader& image, int32_t track);
+    // The walk of a present track, shared with every track that starts at the
+    // same byte; null when the track is absent or outside the disk.
+    const TrackWalk* walk(const ImageHeader& image, int32_t track);
 
-    int32_t imageCount() const { return count; }
-    int32_t currentImage() const { return selected; }
-    const char* diskName() const { return name; }
-    int32_t mediaType() const { return media; }
-    // File offset of image index, or -1 when there is no such image.
-    int64_t imageOffset(int32_t index) const;
-    // Disk size field of the current image; 0 when none is current.
-    int32_t currentDiskSize() const { return diskSize; }
-    // Track table entry of the current image; 0 when out of range.
-    int32_t trackOffset(int32_t track) const;
-    // Whether the current image's track table points at data for track: an
-    // offset above 0 and within the disk size. Lookups treat any other
-    // track as absent.
-    bool trackPresent(int32_t track) const;
-
-    // Reads the data of the first record of track whose ID is (c, h, r, n),
-    // at most length bytes. Returns the bytes delivered; 0 when the sector
-    // is not there.
-    int32_t readSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
-                       uint8_t* buffer, int32_t length);
-    // Reads length bytes as a run of sectors in ID order, moving on to the
-    // next track after lastSector. Returns the bytes of the whole pieces read
-    // before the run stopped.
-    int32_t readSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
-                        uint8_t* buffer, int32_t length);
-    // Writes C, H, R, N of each record of track, four bytes a record, as many
-    // whole records as fit in length. Returns the bytes written.
-    int32_t listSectorIds(int32_t track, uint8_t* buffer, int32_t length);
-    // Describes the records of track in file order, as many as fit in
-    // capacity, by the same walk as listSectorIds. Returns the records
-    // written.
-    int32_t listSectorRecords(int32_t track, SectorRecordInfo* records, int32_t capacity);
+    // Reads the data of the first searchable record of at.track whose ID is
+    // at.id, at most length bytes, into buffer.
+    SectorLookup readSector(const ImageHeader& image, const SectorAddress& at, uint8_t* buffer, int32_t length);
+    // Reads length bytes as a run of sectors in ID order from start, moving on
+    // to the next track after range.last. Pieces are 128 << N bytes, the last
+    // one cut to what is left; a piece that arrives short ends the run and is
+    // not counted.
+    RunResult readRun(const ImageHeader& image, SectorAddress start, SectorRange range, uint8_t* buffer,
+                      int32_t length);
 
 private:
-    void forgetImage();
-    void closeAndForget();
-    bool seekTo(int64_t position);
-    bool seekForward(int64_t distance);
-    bool readExactly(uint8_t* buffer, int32_t length);
-    // Positions the stream at the first record of track; false when the
-    // track is absent from the current image.
-    bool seekToTrack(int32_t track);
-    // Walks the records of track from its first one, handing each header to
-    // visit, until capacity records were visited, a header cannot be read or
-    // a record count equals the records seen. Returns the records visited.
-    template <typename Visit>
-    int32_t walkRecords(int32_t track, int32_t capacity, Visit visit);
+    const TrackWalk& walkFrom(uint64_t start);
 
-    std::FILE* file = nullptr;
-    int32_t selected = -1;
-    int32_t count = 0;
-    int32_t firstSector = 1;
-    int32_t lastSector = 16;
-    int32_t imageOffsets[kMaxImages] = {};
-    int32_t diskSize = 0;
-    int32_t imageBase = 0;
-    int32_t trackOffsets[kTrackSlots] = {};
-    int32_t media = -1;
-    char name[kDiskNameLength + 1] = {};
+    ByteSource& source;
+    std::vector<ImageHeader> images;
+    std::deque<TrackWalk> walks;
+    std::unordered_map<uint64_t, size_t> walkAt;  // start offset -> index in walks
 };
-
-constexpr int32_t kTransferBufferSize = 327680;
-
-// The one reader and the one transfer buffer of the process.
-extern D88Reader d88Reader;
-extern uint8_t transferBuffer[kTransferBufferSize];
 
 #endif

@@ -18,7 +18,7 @@
 #include <string>
 #include <system_error>
 
-#include "extract/catalogue.h"
+#include "d88cut/cut.h"
 #include "testsupport/d88_fixture.h"
 #include "testsupport/tool_runner.h"
 
@@ -130,9 +130,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         fail("cannot send standard output to the null device");
     }
-    for (DiskKind kind : {DiskKind::DiskA, DiskKind::DiskB}) {
-        for (const CatalogueFile& file : catalogueFor(kind)) {
-            catalogueLengths[file.name] = file.length;
+    for (int32_t k = 0; k < kDiskKindCount; ++k) {
+        for (int32_t f = 0; f < kDiskKinds[k].fileCount; ++f) {
+            catalogueLengths[kDiskKinds[k].files[f].name] = kDiskKinds[k].files[f].length;
         }
     }
     return 0;
@@ -175,7 +175,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string argument = layout.input;
     char* argv[] = {program.data(), argument.data(), nullptr};
     const int status = runD88Cut(2, argv);
-    d88Reader.open(static_cast<const char*>(nullptr));
     fs::current_path(startedIn, error);
     if (error) {
         fail("cannot return to the starting directory: " + error.message());

@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${2:-build-fuzz}" && pwd)
 
 passed=0
-for target in reader_fuzzer run_fuzzer; do
+for target in reader_fuzzer run_fuzzer report_fuzzer; do
   corpus=$build/fuzz/corpus/$target
   findings=$build/fuzz/findings/$target
   log=$build/fuzz/$target.log

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <functional>
 
+#include <memory>
+
 #include "d88/d88_reader.h"
-#include "extract/disk_report.h"
+#include "d88info/disk_report.h"
 #include "testsupport/d88_fixture.h"
 #include "testsupport/json_value.h"
 #include "testsupport/tool_runner.h"
@@ -42,13 +44,15 @@ class DiskReportTest : public ::testing::Test {
 protected:
     FileReport reportOn(const Bytes& bytes)
     {
-        EXPECT_TRUE(writeBytes(scratch.file("image.d88"), bytes));
-        EXPECT_TRUE(reader.open(scratch.file("image.d88").c_str()));
-        return buildFileReport(reader, "image.d88");
+        file = bytes;
+        source = std::make_unique<ByteSource>(file.data(), file.size());
+        reader = std::make_unique<D88Reader>(*source);
+        return buildFileReport(*reader, "image.d88");
     }
 
-    ScratchDirectory scratch;
-    D88Reader reader;
+    Bytes file;
+    std::unique_ptr<ByteSource> source;
+    std::unique_ptr<D88Reader> reader;
 };
 
 const CatalogueReport* entryNamed(const ImageReport& image, const std::string& name)
@@ -87,13 +91,13 @@ TEST_F(DiskReportTest, CompleteDiskHasEveryEntryWhole)
     const FileReport report = reportOn(standardDisk('A', kDiskASignatureByte, "WHOLE").build());
     ASSERT_EQ(report.images.size(), 1u);
     const ImageReport& image = report.images[0];
-    EXPECT_EQ(image.signature.kind, DiskKind::DiskA);
+    EXPECT_EQ(image.recognition.kind, diskKindForSignature(kDiskASignatureByte));
     EXPECT_EQ(image.tracks.size(), 80u);
     ASSERT_EQ(image.catalogue.size(), 19u);
     for (const CatalogueReport& entry : image.catalogue) {
         EXPECT_EQ(entry.delivered, entry.file.length) << entry.file.name;
         EXPECT_EQ(entry.outcome(), RunOutcome::Complete) << entry.file.name;
-        EXPECT_EQ(entry.stop.problem, SectorProblem::None) << entry.file.name;
+        EXPECT_EQ(entry.stop.problem, LookupStatus::Found) << entry.file.name;
     }
     for (const TrackReport& track : image.tracks) {
         EXPECT_EQ(track.sectors.size(), 16u);
@@ -108,10 +112,10 @@ TEST_F(DiskReportTest, RecognitionVerdictsAndWhyTheSignatureIsMissing)
     struct Case {
         const char* why;
         std::function<void(D88ImageBuilder&)> damage;
-        DiskKind kind;
+        const DiskKind* kind;
         int32_t bytesRead;
         uint8_t firstByte;
-        SectorProblem missing;
+        LookupStatus missing;
     };
     const auto signature = [](uint8_t byte) {
         return [byte](D88ImageBuilder& disk) {
@@ -121,29 +125,29 @@ TEST_F(DiskReportTest, RecognitionVerdictsAndWhyTheSignatureIsMissing)
         };
     };
     const Case cases[] = {
-        {"Disk A", signature(0xC3), DiskKind::DiskA, 256, 0xC3, SectorProblem::None},
-        {"Disk B", signature(0x08), DiskKind::DiskB, 256, 0x08, SectorProblem::None},
-        {"another byte", signature(0x41), DiskKind::Neither, 256, 0x41, SectorProblem::None},
+        {"Disk A", signature(0xC3), diskKindForSignature(kDiskASignatureByte), 256, 0xC3, LookupStatus::Found},
+        {"Disk B", signature(0x08), diskKindForSignature(kDiskBSignatureByte), 256, 0x08, LookupStatus::Found},
+        {"another byte", signature(0x41), nullptr, 256, 0x41, LookupStatus::Found},
         {"one byte is enough", [](D88ImageBuilder& disk) { disk.setSectorData(2, 1, Bytes(1, 0x08)); },
-         DiskKind::DiskB, 1, 0x08, SectorProblem::None},
-        {"no track 2", [](D88ImageBuilder& disk) { disk.removeTrack(2); }, DiskKind::Neither, 0, 0,
-         SectorProblem::TrackAbsent},
-        {"no sector 1 on track 2", [](D88ImageBuilder& disk) { disk.removeSector(2, 1); }, DiskKind::Neither, 0, 0,
-         SectorProblem::SectorMissing},
+         diskKindForSignature(kDiskBSignatureByte), 1, 0x08, LookupStatus::Found},
+        {"no track 2", [](D88ImageBuilder& disk) { disk.removeTrack(2); }, nullptr, 0, 0,
+         LookupStatus::TrackAbsent},
+        {"no sector 1 on track 2", [](D88ImageBuilder& disk) { disk.removeSector(2, 1); }, nullptr, 0, 0,
+         LookupStatus::NoSuchId},
         {"signature sector with N 2",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 2, standardTrackWith(2, 1, [](SectorRecord& sector) { sector.n = 2; }));
          },
-         DiskKind::Neither, 0, 0, SectorProblem::SectorMissing},
+         nullptr, 0, 0, LookupStatus::NoSuchId},
         {"record count 0 on the signature sector",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 2, standardTrackWith(2, 1, [](SectorRecord& sector) { sector.recordCount = 0; }));
          },
-         DiskKind::Neither, 0, 0, SectorProblem::PastRecordCount},
+         nullptr, 0, 0, LookupStatus::PastRecordCount},
         {"signature sector with no data", [](D88ImageBuilder& disk) { disk.setSectorData(2, 1, Bytes()); },
-         DiskKind::Neither, 0, 0, SectorProblem::DataShort},
+         nullptr, 0, 0, LookupStatus::DataShort},
         {"track 2 outside the disk", [](D88ImageBuilder& disk) { disk.overrideTrackOffset(2, 0x7FFFFFF0); },
-         DiskKind::Neither, 0, 0, SectorProblem::TrackOutside},
+         nullptr, 0, 0, LookupStatus::TrackOutside},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -152,13 +156,13 @@ TEST_F(DiskReportTest, RecognitionVerdictsAndWhyTheSignatureIsMissing)
         const FileReport report = reportOn(disk.build());
         ASSERT_EQ(report.images.size(), 1u);
         const ImageReport& image = report.images[0];
-        EXPECT_EQ(image.signature.kind, c.kind);
-        EXPECT_EQ(image.signature.bytesRead, c.bytesRead);
+        EXPECT_EQ(image.recognition.kind, c.kind);
+        EXPECT_EQ(image.recognition.signatureRead.delivered, c.bytesRead);
         if (c.bytesRead > 0) {
-            EXPECT_EQ(image.signature.firstByte, c.firstByte);
+            EXPECT_EQ(image.recognition.firstByte, c.firstByte);
         }
         EXPECT_EQ(image.signatureMissing.problem, c.missing);
-        EXPECT_EQ(image.catalogue.empty(), c.kind == DiskKind::Neither);
+        EXPECT_EQ(image.catalogue.empty(), c.kind == nullptr);
     }
 }
 
@@ -173,43 +177,43 @@ TEST_F(DiskReportTest, ExplainsWhereAndWhyEachRunStops)
         const char* entry;
         int32_t delivered;
         RunOutcome outcome;
-        SectorProblem problem;
+        LookupStatus problem;
         int32_t track;
         int32_t r;
     };
     const Case cases[] = {
         {"track 74 missing", [](D88ImageBuilder& disk) { disk.removeTrack(74); }, "ADPCM106", 0,
-         RunOutcome::Skipped, SectorProblem::TrackAbsent, 74, 1},
+         RunOutcome::Skipped, LookupStatus::TrackAbsent, 74, 1},
         {"sector 5 of track 63 missing", [](D88ImageBuilder& disk) { disk.removeSector(63, 5); }, "ADPCM100", 5120,
-         RunOutcome::Short, SectorProblem::SectorMissing, 63, 5},
+         RunOutcome::Short, LookupStatus::NoSuchId, 63, 5},
         {"the same for the entry that starts there", [](D88ImageBuilder& disk) { disk.removeSector(63, 5); },
-         "ADPCM101", 0, RunOutcome::Skipped, SectorProblem::SectorMissing, 63, 5},
+         "ADPCM101", 0, RunOutcome::Skipped, LookupStatus::NoSuchId, 63, 5},
         {"sector 13 of track 56 holds 10 bytes", [](D88ImageBuilder& disk) { disk.setSectorData(56, 13, Bytes(10)); },
-         "MUS106", 512, RunOutcome::Short, SectorProblem::DataShort, 56, 13},
+         "MUS106", 512, RunOutcome::Short, LookupStatus::DataShort, 56, 13},
         {"sector 4 of track 18 on another cylinder",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 18, standardTrackWith(18, 4, [](SectorRecord& sector) { sector.c = 7; }));
          },
-         "PCMDRV", 768, RunOutcome::Short, SectorProblem::SectorMissing, 18, 4},
+         "PCMDRV", 768, RunOutcome::Short, LookupStatus::NoSuchId, 18, 4},
         {"sector 9 of track 1 with N 2",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 1, standardTrackWith(1, 9, [](SectorRecord& sector) { sector.n = 2; }));
          },
-         "MUSDRV", 7 * 256, RunOutcome::Short, SectorProblem::SectorMissing, 1, 9},
+         "MUSDRV", 7 * 256, RunOutcome::Short, LookupStatus::NoSuchId, 1, 9},
         {"record count 2 on the third record",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 62, standardTrackWith(62, 3, [](SectorRecord& sector) { sector.recordCount = 2; }));
          },
-         "ADPCM100", 3 * 256, RunOutcome::Short, SectorProblem::PastRecordCount, 62, 4},
+         "ADPCM100", 3 * 256, RunOutcome::Short, LookupStatus::PastRecordCount, 62, 4},
         {"record count 0 on the fourth record",
          [](D88ImageBuilder& disk) {
              replaceTrack(disk, 62, standardTrackWith(62, 4, [](SectorRecord& sector) { sector.recordCount = 0; }));
          },
-         "ADPCM100", 3 * 256, RunOutcome::Short, SectorProblem::PastRecordCount, 62, 4},
+         "ADPCM100", 3 * 256, RunOutcome::Short, LookupStatus::PastRecordCount, 62, 4},
         {"track 57 outside the disk", [](D88ImageBuilder& disk) { disk.overrideTrackOffset(57, -16); }, "MUS108", 0,
-         RunOutcome::Skipped, SectorProblem::TrackOutside, 57, 1},
+         RunOutcome::Skipped, LookupStatus::TrackOutside, 57, 1},
         {"run goes on into a missing track", [](D88ImageBuilder& disk) { disk.removeTrack(75); }, "ADPCM106",
-         16 * 256, RunOutcome::Short, SectorProblem::TrackAbsent, 75, 1},
+         16 * 256, RunOutcome::Short, LookupStatus::TrackAbsent, 75, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
@@ -223,10 +227,10 @@ TEST_F(DiskReportTest, ExplainsWhereAndWhyEachRunStops)
         EXPECT_EQ(entry->outcome(), c.outcome);
         EXPECT_EQ(entry->stop.problem, c.problem);
         EXPECT_EQ(entry->stop.at.track, c.track);
-        EXPECT_EQ(entry->stop.at.c, c.track / 2);
-        EXPECT_EQ(entry->stop.at.h, c.track % 2);
-        EXPECT_EQ(entry->stop.at.r, c.r);
-        EXPECT_EQ(entry->stop.at.n, 1);
+        EXPECT_EQ(entry->stop.at.id.c, c.track / 2);
+        EXPECT_EQ(entry->stop.at.id.h, c.track % 2);
+        EXPECT_EQ(entry->stop.at.id.r, c.r);
+        EXPECT_EQ(entry->stop.at.id.n, 1);
         EXPECT_FALSE(describeStop(entry->stop).empty());
     }
 }
@@ -244,14 +248,14 @@ TEST_F(DiskReportTest, FileCutShortInsideARunAndBeforeATrack)
     const CatalogueReport* adpcm = entryNamed(image, "ADPCM200");
     ASSERT_NE(adpcm, nullptr);
     EXPECT_EQ(adpcm->delivered, 8192);
-    EXPECT_EQ(adpcm->stop.problem, SectorProblem::FileEnds);
+    EXPECT_EQ(adpcm->stop.problem, LookupStatus::DataCutShort);
     EXPECT_EQ(adpcm->stop.at.track, 4);
     EXPECT_EQ(adpcm->stop.delivered, 84);
     EXPECT_EQ(adpcm->stop.dataSize, 256);
     const CatalogueReport* mus = entryNamed(image, "MUS200");
     ASSERT_NE(mus, nullptr);
     EXPECT_EQ(mus->delivered, 0);
-    EXPECT_EQ(mus->stop.problem, SectorProblem::TrackUnreadable);
+    EXPECT_EQ(mus->stop.problem, LookupStatus::HeaderCutShort);
     const TrackReport* cut = trackAt(image, 4);
     ASSERT_NE(cut, nullptr);
     EXPECT_EQ(cut->sectors.size(), 1u);
@@ -319,7 +323,7 @@ TEST_F(DiskReportTest, TracksOutsideTheDiskAndListingsThatFillUp)
     EXPECT_TRUE(image.tracks[2].listingFull);
 }
 
-TEST_F(DiskReportTest, RecordPastTheListingLimitIsReportedByWhatItDelivers)
+TEST_F(DiskReportTest, RecordPastTheListingLimitIsStillFoundByLookups)
 {
     D88ImageBuilder disk;
     SectorRecord signature = sectorAt(1, 0, 1, Bytes(256, kDiskBSignatureByte));
@@ -334,29 +338,45 @@ TEST_F(DiskReportTest, RecordPastTheListingLimitIsReportedByWhatItDelivers)
     disk.addSector(61, late);
     const FileReport report = reportOn(disk.build());
     ASSERT_EQ(report.images.size(), 1u);
+    const TrackReport* track = trackAt(report.images[0], 61);
+    ASSERT_NE(track, nullptr);
+    EXPECT_TRUE(track->listingFull);
     const CatalogueReport* mus = entryNamed(report.images[0], "MUS200");
     ASSERT_NE(mus, nullptr);
     EXPECT_EQ(mus->delivered, 0);
-    EXPECT_EQ(mus->stop.problem, SectorProblem::DeliversLess);
+    EXPECT_EQ(mus->stop.problem, LookupStatus::DataShort);
     EXPECT_EQ(mus->stop.delivered, 100);
-    EXPECT_EQ(describeStop(mus->stop), "sector C 30 H 1 R 7 N 1 of track 61 delivers 100 of 256 bytes");
+    EXPECT_EQ(describeStop(mus->stop), "sector C 30 H 1 R 7 N 1 of track 61 holds 100 bytes, not 256");
 }
 
-TEST_F(DiskReportTest, HeaderThatCannotBeReadAgainIsReported)
+TEST_F(DiskReportTest, RecordsAreListedOnceAndReferredToAfterwards)
 {
-    const D88ImageBuilder disk = standardDisk('A', kDiskASignatureByte, "GONE");
-    ASSERT_TRUE(writeBytes(scratch.file("image.d88"), disk.build()));
-    ASSERT_TRUE(reader.open(scratch.file("image.d88").c_str()));
-    ASSERT_TRUE(writeBytes(scratch.file("image.d88"), Bytes(10)));
-    const FileReport report = buildFileReport(reader, "image.d88");
-    ASSERT_EQ(report.images.size(), 1u);
-    EXPECT_FALSE(report.images[0].headerRead);
-    EXPECT_TRUE(report.images[0].tracks.empty());
-    EXPECT_TRUE(report.images[0].catalogue.empty());
-    JsonValue json;
-    ASSERT_TRUE(JsonValue::parse(reportJson(report), json));
-    EXPECT_FALSE(json["images"][0]["headerRead"].boolean());
-    EXPECT_NE(reportText(report).find("its header cannot be read"), std::string::npos);
+    // Every image at offset 0 (disk size 0 steps nowhere) lists nothing of
+    // its own; two tracks of the first that start at one byte share a listing.
+    D88ImageBuilder disk = standardDisk('A', kDiskASignatureByte, "SAME");
+    Bytes bytes = disk.build();
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<size_t>(kHeaderTrackTableOffset + 4 * 5 + i)] = bytes[static_cast<size_t>(kHeaderTrackTableOffset + 4 * 4 + i)];
+    }
+    Bytes twice = concatenate({bytes, bytes});
+    const FileReport report = reportOn(twice);
+    ASSERT_EQ(report.images.size(), 2u);
+    const TrackReport* shared = trackAt(report.images[0], 5);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->state, TrackState::SameAsEarlier);
+    EXPECT_EQ(shared->sameAs.image, 0);
+    EXPECT_EQ(shared->sameAs.track, 4);
+    EXPECT_NE(reportText(report).find("the same records as image 0 track 4"), std::string::npos);
+
+    D88ImageBuilder still = standardDisk('A', kDiskASignatureByte, "STILL");
+    still.overrideDiskSize(0);
+    const FileReport repeated = reportOn(still.build());
+    ASSERT_EQ(repeated.images.size(), static_cast<size_t>(kMaxImages));
+    EXPECT_EQ(repeated.images[1].sameTracksAs, 0);
+    EXPECT_TRUE(repeated.images[1].tracks.empty());
+    // Each image still says what d88cut does with it.
+    EXPECT_EQ(repeated.images[kMaxImages - 1].catalogue.size(), repeated.images[0].catalogue.size());
+    EXPECT_LT(reportText(repeated).size(), 40000u);
 }
 
 // A small Disk B whose every line of the text is pinned: ADPCM200 runs from

@@ -1,38 +1,39 @@
+// The reader on bytes in memory and on files: the image scan, every lookup
+// status, runs, the shared track walks, and opening only regular files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <climits>
 #include <cstring>
-#include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "d88/d88_reader.h"
+#include "d88/input_file.h"
 #include "testsupport/d88_fixture.h"
 #include "testsupport/tool_runner.h"
 
 namespace {
 
-constexpr uint8_t kTag = 0x5A;
-
-class ReaderTest : public ::testing::Test {
-protected:
-    // Writes bytes as the D88 file and opens it.
-    void openBytes(const Bytes& bytes)
-    {
-        ASSERT_TRUE(writeBytes(path(), bytes));
-        ASSERT_TRUE(reader.open(path().c_str()));
-    }
-
-    void openImage(const D88ImageBuilder& image)
-    {
-        openBytes(image.build());
-        ASSERT_TRUE(reader.selectImage(0));
-    }
-
-    std::string path() const { return scratch.file("image.d88"); }
-
-    ScratchDirectory scratch;
+// A reader over bytes it keeps alive.
+struct Opened {
+    explicit Opened(Bytes content) : bytes(std::move(content)), source(bytes.data(), bytes.size()), reader(source) {}
+    Bytes bytes;
+    ByteSource source;
     D88Reader reader;
 };
+
+std::unique_ptr<Opened> open(const Bytes& bytes)
+{
+    return std::make_unique<Opened>(bytes);
+}
+
+constexpr SectorId id(uint8_t c, uint8_t h, uint8_t r, uint8_t n = 1)
+{
+    return SectorId{c, h, r, n};
+}
 
 TEST(LittleEndianTest, AssemblesBytesWhateverTheHostOrder)
 {
@@ -55,6 +56,7 @@ TEST(LittleEndianTest, AssemblesBytesWhateverTheHostOrder)
     }
 }
 
+
 TEST(SectorSizeTest, RefusesCodesWithoutAPositive32BitLength)
 {
     EXPECT_EQ(sectorSizeForCode(0), 128);
@@ -65,478 +67,316 @@ TEST(SectorSizeTest, RefusesCodesWithoutAPositive32BitLength)
     EXPECT_EQ(sectorSizeForCode(-1), 0);
 }
 
-TEST_F(ReaderTest, EmptyFileOpensWithNoImage)
-{
-    openBytes({});
-    EXPECT_EQ(reader.imageCount(), 0);
-    EXPECT_FALSE(reader.selectImage(0));
-}
 
-TEST_F(ReaderTest, FileShorterThanAHeaderHoldsNoImage)
+TEST(ImageScanTest, FindsImagesEndToEndWithinTheLimits)
 {
-    openBytes(Bytes(687, 0));
-    EXPECT_EQ(reader.imageCount(), 0);
-}
-
-TEST_F(ReaderTest, WalksImagesEndToEndAndIgnoresATrailingPartialHeader)
-{
-    D88ImageBuilder first;
-    first.addStandardTrack(0, kTag, 1, 2);
-    D88ImageBuilder second;
-    second.addStandardTrack(5, kTag, 1, 3);
-    const Bytes a = first.build();
-    const Bytes b = second.build();
-    openBytes(concatenate({a, b, Bytes(687, 0xEE)}));
-    ASSERT_EQ(reader.imageCount(), 2);
-    EXPECT_EQ(reader.imageOffset(0), 0);
-    EXPECT_EQ(reader.imageOffset(1), static_cast<int64_t>(a.size()));
-    EXPECT_EQ(reader.imageOffset(2), -1);
-}
-
-TEST_F(ReaderTest, DiskSizeZeroFindsTheSameImageUpToTheLimit)
-{
-    D88ImageBuilder image;
-    image.overrideDiskSize(0);
-    openBytes(image.build());
-    ASSERT_EQ(reader.imageCount(), kMaxImages);
-    EXPECT_EQ(reader.imageOffset(kMaxImages - 1), 0);
-}
-
-TEST_F(ReaderTest, WalkStopsWhereTheNextOffsetLeaves31Bits)
-{
+    const Bytes one = D88ImageBuilder().build();
+    D88ImageBuilder zero;
+    zero.overrideDiskSize(0);
+    D88ImageBuilder tooFar;
+    tooFar.overrideDiskSize(INT32_MAX);
+    D88ImageBuilder back;
+    back.overrideDiskSize(-static_cast<int32_t>(one.size()));
+    Bytes partial = concatenate({one, one});
+    partial.resize(partial.size() + kImageHeaderSize - 1);
     struct Case {
-        int32_t secondDiskSize;
         const char* why;
+        Bytes bytes;
+        int32_t images;
+        int64_t lastOffset;
     };
     const Case cases[] = {
-        {INT32_MAX, "offset past 2^31 - 1"},
-        {-5000, "offset below zero"},
+        {"an empty file holds no image", {}, 0, -1},
+        {"a file shorter than a header holds none", Bytes(kImageHeaderSize - 1), 0, -1},
+        {"two images, then a partial header that is not one", partial, 2, static_cast<int64_t>(one.size())},
+        {"disk size 0 finds the same image up to the limit", zero.build(), kMaxImages, 0},
+        {"a next offset past 31 bits ends the scan", concatenate({one, tooFar.build()}), 2,
+         static_cast<int64_t>(one.size())},
+        {"a negative disk size steps back, within the limit", concatenate({one, back.build()}), kMaxImages,
+         static_cast<int64_t>(one.size())},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        D88ImageBuilder first;
-        D88ImageBuilder second;
-        second.overrideDiskSize(c.secondDiskSize);
-        const Bytes a = first.build();
-        openBytes(concatenate({a, second.build()}));
-        EXPECT_EQ(reader.imageCount(), 2);
-        EXPECT_EQ(reader.imageOffset(1), static_cast<int64_t>(a.size()));
-    }
-}
-
-TEST_F(ReaderTest, NegativeDiskSizeStepsBackWithinTheLimit)
-{
-    D88ImageBuilder first;
-    D88ImageBuilder second;
-    const Bytes a = first.build();
-    second.overrideDiskSize(-static_cast<int32_t>(a.size()));
-    openBytes(concatenate({a, second.build()}));
-    EXPECT_EQ(reader.imageCount(), kMaxImages);
-}
-
-TEST_F(ReaderTest, PathsThatCannotBeReadAreRefused)
-{
-    EXPECT_FALSE(reader.open(scratch.file("missing.d88").c_str()));
-    EXPECT_FALSE(reader.open(scratch.path().string().c_str()));
-    EXPECT_FALSE(reader.selectImage(0));
-    EXPECT_EQ(reader.imageCount(), 0);
-}
-
-TEST_F(ReaderTest, OpenWithoutPathForgetsTheFile)
-{
-    openImage(standardDisk(kTag, 0xC3, "DISK"));
-    ASSERT_TRUE(reader.open(static_cast<const char*>(nullptr)));
-    EXPECT_EQ(reader.imageCount(), 0);
-    EXPECT_EQ(reader.currentImage(), -1);
-    EXPECT_EQ(reader.mediaType(), -1);
-    EXPECT_FALSE(reader.selectImage(0));
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(2, 1, 0, 1, 1, buffer, 256), 0);
-}
-
-TEST_F(ReaderTest, ReopeningClosesTheOldStream)
-{
-    const auto openDescriptors = [] {
-        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                             std::filesystem::directory_iterator());
-    };
-    openBytes(D88ImageBuilder().build());
-    const auto before = openDescriptors();
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(reader.open(path().c_str()));
-    }
-    EXPECT_EQ(openDescriptors(), before);
-}
-
-TEST_F(ReaderTest, SelectOutsideTheImagesLeavesNoImageCurrent)
-{
-    D88ImageBuilder image;
-    image.setName("NAMED").setMedia(0x20);
-    openImage(image);
-    EXPECT_EQ(reader.currentImage(), 0);
-    for (int32_t index : {1, -1, INT32_MIN, INT32_MAX}) {
-        SCOPED_TRACE(index);
-        ASSERT_TRUE(reader.selectImage(0));
-        EXPECT_FALSE(reader.selectImage(index));
-        EXPECT_EQ(reader.currentImage(), -1);
-        EXPECT_EQ(reader.mediaType(), -1);
-        EXPECT_STREQ(reader.diskName(), "");
-        EXPECT_EQ(reader.currentDiskSize(), 0);
-    }
-}
-
-TEST_F(ReaderTest, SelectWhoseHeaderShrankAwayFails)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(2, kTag);
-    openBytes(image.build());
-    ASSERT_EQ(reader.imageCount(), 1);
-    ASSERT_TRUE(writeBytes(path(), Bytes(100, 0)));
-    EXPECT_FALSE(reader.selectImage(0));
-    EXPECT_EQ(reader.currentImage(), -1);
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(2, 1, 0, 1, 1, buffer, 256), 0);
-}
-
-TEST_F(ReaderTest, LoadsNameAndMediaOfTheSelectedImage)
-{
-    struct Case {
-        std::string written;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"SIXTEEN_CHARS_OK", "SIXTEEN_CHARS_OK"},
-        {std::string("ABC\0JUNK", 8), "ABC"},
-        {"", ""},
-    };
-    for (const Case& c : cases) {
-        D88ImageBuilder image;
-        image.setName(c.written).setMedia(0x10);
-        openImage(image);
-        EXPECT_STREQ(reader.diskName(), c.expected);
-        EXPECT_EQ(reader.diskName()[kDiskNameLength], '\0');
-        EXPECT_EQ(reader.mediaType(), 0x10);
-    }
-}
-
-TEST_F(ReaderTest, ReadsTheSectorNamedByItsIdNotItsPosition)
-{
-    D88ImageBuilder image;
-    image.addSector(7, sectorAt(3, 1, 9, Bytes(256, 0x11)));
-    image.addSector(7, sectorAt(3, 1, 2, Bytes(256, 0x22)));
-    image.addSector(7, sectorAt(3, 1, 2, Bytes(256, 0x33)));
-    openImage(image);
-    Bytes buffer(256);
-    ASSERT_EQ(reader.readSector(7, 3, 1, 2, 1, buffer.data(), 256), 256);
-    EXPECT_EQ(buffer, Bytes(256, 0x22)) << "the first of two records with one ID wins";
-    ASSERT_EQ(reader.readSector(7, 3, 1, 9, 1, buffer.data(), 100), 100);
-    EXPECT_EQ(buffer[0], 0x11);
-    EXPECT_EQ(buffer[100], 0x22) << "nothing past the length asked for is written";
-}
-
-TEST_F(ReaderTest, SectorsThatAreNotThereDeliverNothing)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(4, kTag, 1, 4);
-    image.addStandardTrack(6, kTag, 1, 1);
-    image.addStandardTrack(8, kTag, 1, 1);
-    image.addStandardTrack(10, kTag, 1, 1);
-    image.overrideTrackOffset(6, 0x7FFFFFF0);
-    image.overrideTrackOffset(8, static_cast<int32_t>(0x80000000u));
-    image.overrideTrackOffset(10, -1);
-    openImage(image);
-    struct Case {
-        int32_t track, c, h, r, n, length;
-        const char* why;
-    };
-    const Case cases[] = {
-        {4, 2, 0, 5, 1, 256, "sector number not on the track"},
-        {4, 2, 1, 1, 1, 256, "head differs"},
-        {4, 2, 0, 1, 2, 256, "size code differs"},
-        {4, 2 + 256, 0, 1, 1, 256, "cylinder beyond a byte"},
-        {5, 2, 1, 1, 1, 256, "track slot is 0"},
-        {6, 3, 0, 1, 1, 256, "track offset beyond the disk size"},
-        {8, 4, 0, 1, 1, 256, "track offset 0x80000000"},
-        {10, 5, 0, 1, 1, 256, "track offset -1"},
-        {164, 82, 0, 1, 1, 256, "track index past the table"},
-        {-1, 0, 0, 1, 1, 256, "negative track index"},
-        {INT32_MIN, 0, 0, 1, 1, 256, "most negative track index"},
-        {4, 2, 0, 1, 1, -1, "negative length"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
-        Bytes buffer(256, 0xEE);
-        EXPECT_EQ(reader.readSector(c.track, c.c, c.h, c.r, c.n, buffer.data(), c.length), 0);
-        EXPECT_EQ(buffer, Bytes(256, 0xEE));
-    }
-}
-
-TEST_F(ReaderTest, RecordCountOfTheRecordReadEndsTheSearch)
-{
-    struct Case {
-        uint16_t firstRecordCount;
-        int32_t firstDelivers, secondDelivers;
-    };
-    // A count of 0 ends the search at once; a count of 1 after the first record.
-    const Case cases[] = {{0, 0, 0}, {1, 256, 0}, {2, 256, 256}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.firstRecordCount);
-        D88ImageBuilder image;
-        SectorRecord first = sectorAt(0, 0, 1, Bytes(256, 1));
-        first.recordCount = c.firstRecordCount;
-        image.addSector(0, first).addSector(0, sectorAt(0, 0, 2, Bytes(256, 2)));
-        openImage(image);
-        uint8_t buffer[256];
-        EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer, 256), c.firstDelivers);
-        EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), c.secondDelivers);
-    }
-}
-
-TEST_F(ReaderTest, ShortDataDeliversOnlyWhatIsThere)
-{
-    D88ImageBuilder image;
-    image.addSector(0, sectorAt(0, 0, 1, Bytes(100, 0x44)));
-    openImage(image);
-    Bytes buffer(256, 0xEE);
-    EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer.data(), 256), 100);
-    EXPECT_EQ(buffer[99], 0x44);
-    EXPECT_EQ(buffer[100], 0xEE);
-}
-
-TEST_F(ReaderTest, FileEndingInsideASectorDeliversTheBytesPresent)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 1, 2);
-    Bytes bytes = image.build();
-    bytes.resize(bytes.size() - 56);
-    openBytes(bytes);
-    ASSERT_TRUE(reader.selectImage(0));
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), 200);
-}
-
-TEST_F(ReaderTest, SectorHeaderCutShortByTheFileEndFindsNothing)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 1, 2);
-    Bytes bytes = image.build();
-    bytes.resize(bytes.size() - 256 - 8);
-    openBytes(bytes);
-    ASSERT_TRUE(reader.selectImage(0));
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSector(0, 0, 0, 1, 1, buffer, 256), 256);
-    EXPECT_EQ(reader.readSector(0, 0, 0, 2, 1, buffer, 256), 0);
-    uint8_t ids[8];
-    EXPECT_EQ(reader.listSectorIds(0, ids, sizeof ids), 4);
-    SectorRecordInfo records[4] = {};
-    EXPECT_EQ(reader.listSectorRecords(0, records, 4), 1);
-}
-
-TEST_F(ReaderTest, RunCrossesFromHeadOneToTheNextCylinder)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(3, kTag).addStandardTrack(4, kTag);
-    openImage(image);
-    Bytes buffer(3 * 256 + 10, 0xEE);
-    ASSERT_EQ(reader.readSectors(3, 1, 1, 15, 1, buffer.data(), 3 * 256), 3 * 256);
-    const Bytes expected = concatenate({*image.sectorData(3, 15), *image.sectorData(3, 16), *image.sectorData(4, 1)});
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
-    EXPECT_EQ(buffer[3 * 256], 0xEE);
-}
-
-TEST_F(ReaderTest, RunUsesTheSectorRange)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 3, 5).addStandardTrack(1, kTag, 3, 5);
-    openImage(image);
-    reader.setSectorRange(3, 5);
-    Bytes buffer(4 * 256);
-    ASSERT_EQ(reader.readSectors(0, 0, 0, 4, 1, buffer.data(), 4 * 256), 4 * 256);
-    EXPECT_TRUE(std::equal(image.sectorData(1, 4)->begin(), image.sectorData(1, 4)->end(), buffer.begin() + 768));
-}
-
-TEST_F(ReaderTest, RunStopsAtTheFirstShortPiece)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 1, 4);
-    image.setSectorData(0, 3, Bytes(255, 0x77));
-    openImage(image);
-    struct Case {
-        int32_t length, expected;
-        const char* why;
-    };
-    const Case cases[] = {
-        {0, 0, "nothing asked"},
-        {-256, 0, "negative length"},
-        {300, 300, "last piece shorter than a sector"},
-        {512, 512, "two whole sectors"},
-        {1024, 512, "third sector holds 255 bytes"},
-        {2048, 512, "run passes the short sector"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
-        Bytes buffer(2048);
-        EXPECT_EQ(reader.readSectors(0, 0, 0, 1, 1, buffer.data(), c.length), c.expected);
-    }
-}
-
-TEST_F(ReaderTest, RunStopsAtAMissingTrack)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag);
-    openImage(image);
-    Bytes buffer(17 * 256);
-    EXPECT_EQ(reader.readSectors(0, 0, 0, 1, 1, buffer.data(), 17 * 256), 16 * 256);
-}
-
-TEST_F(ReaderTest, RunRefusesSizeCodesWithoutAPositiveChunk)
-{
-    D88ImageBuilder image;
-    image.addSector(0, sectorAt(0, 0, 1, Bytes(256, 1), 24));
-    image.addSector(0, sectorAt(0, 0, 2, Bytes(256, 1), 0xFF));
-    openImage(image);
-    uint8_t buffer[256];
-    EXPECT_EQ(reader.readSectors(0, 0, 0, 1, 24, buffer, 256), 0);
-    EXPECT_EQ(reader.readSectors(0, 0, 0, 2, 0xFF, buffer, 256), 0);
-    EXPECT_EQ(reader.readSectors(0, 0, 0, 2, -1, buffer, 256), 0);
-}
-
-TEST_F(ReaderTest, ListsIdsInRecordOrder)
-{
-    D88ImageBuilder image;
-    image.addSector(9, sectorAt(4, 1, 3, Bytes(256))).addSector(9, sectorAt(9, 9, 1, Bytes(128), 0));
-    openImage(image);
-    Bytes ids(8);
-    ASSERT_EQ(reader.listSectorIds(9, ids.data(), 8), 8);
-    EXPECT_EQ(ids, (Bytes{4, 1, 3, 1, 9, 9, 1, 0}));
-    EXPECT_EQ(reader.listSectorIds(8, ids.data(), 8), 0);
-}
-
-TEST_F(ReaderTest, ListWritesOnlyWholeGroupsThatFit)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 1, 3);
-    openImage(image);
-    for (int32_t length : {0, 3, 5, 7, -4}) {
-        SCOPED_TRACE(length);
-        Bytes ids(16, 0xEE);
-        const int32_t written = reader.listSectorIds(0, ids.data(), length);
-        EXPECT_EQ(written, length > 0 ? length / 4 * 4 : 0);
-        for (size_t i = static_cast<size_t>(written); i < ids.size(); ++i) {
-            EXPECT_EQ(ids[i], 0xEE) << "byte " << i;
+        const auto opened = open(c.bytes);
+        ASSERT_EQ(opened->reader.imageCount(), c.images);
+        if (c.images > 0) {
+            EXPECT_EQ(opened->reader.image(c.images - 1).offset, c.lastOffset);
         }
     }
 }
 
-TEST_F(ReaderTest, ListGoesOnPastRecordCountZeroUntilTheBufferIsFull)
+TEST(ImageScanTest, ReadsNameMediaAndTrackTableOnce)
 {
     D88ImageBuilder image;
-    for (uint8_t r = 1; r <= 3; ++r) {
-        SectorRecord sector = sectorAt(0, 0, r, Bytes(16));
-        sector.recordCount = 0;
-        image.addSector(0, sector);
-    }
-    image.addStandardTrack(1, kTag, 1, 1);
-    openImage(image);
-    Bytes ids(12);
-    ASSERT_EQ(reader.listSectorIds(0, ids.data(), 12), 12);
-    EXPECT_EQ(ids[10], 3);
+    image.setName("SIXTEEN BYTES!!!").setMedia(0x20).addStandardTrack(3, 'T');
+    const auto opened = open(image.build());
+    ASSERT_EQ(opened->reader.imageCount(), 1);
+    const ImageHeader& header = opened->reader.image(0);
+    EXPECT_EQ(header.name, "SIXTEEN BYTES!!!");
+    EXPECT_EQ(header.media, 0x20);
+    EXPECT_EQ(header.trackOffsets[3], kImageHeaderSize);
+    EXPECT_EQ(D88Reader::trackPresence(header, 3), TrackPresence::Present);
+    EXPECT_EQ(D88Reader::trackPresence(header, 2), TrackPresence::Absent);
+    EXPECT_EQ(D88Reader::trackPresence(header, kTrackSlots), TrackPresence::Absent);
+    EXPECT_EQ(D88Reader::trackPresence(header, -1), TrackPresence::Absent);
 }
 
-TEST_F(ReaderTest, ListsRecordsWithTheirCountAndDataSizeFields)
+// Each lookup status, with the bytes it delivers.
+TEST(LookupTest, EveryStatusWithWhatItDelivers)
 {
-    D88ImageBuilder image;
-    SectorRecord lying = sectorAt(7, 0, 5, Bytes(100), 2);
-    lying.dataSizeField = 40;
-    lying.recordCount = 9;
-    image.addSector(3, sectorAt(1, 1, 4, Bytes(256))).addSector(3, lying);
-    image.addSector(3, sectorAt(1, 1, 6, Bytes(60)));
-    openImage(image);
-    SectorRecordInfo records[4] = {};
-    // The second record's data-size field says 40, so the walk lands 60 bytes
-    // early, inside its data, and reads zeros as the next header.
-    ASSERT_EQ(reader.listSectorRecords(3, records, 4), 4);
-    EXPECT_EQ(records[0].c, 1);
-    EXPECT_EQ(records[0].h, 1);
-    EXPECT_EQ(records[0].r, 4);
-    EXPECT_EQ(records[0].n, 1);
-    EXPECT_EQ(records[0].recordCount, 3);
-    EXPECT_EQ(records[0].dataSize, 256);
-    EXPECT_EQ(records[1].r, 5);
-    EXPECT_EQ(records[1].n, 2);
-    EXPECT_EQ(records[1].recordCount, 9);
-    EXPECT_EQ(records[1].dataSize, 40);
-    EXPECT_EQ(records[2].recordCount, 0);
-    EXPECT_EQ(records[2].dataSize, 0);
-}
-
-TEST_F(ReaderTest, RecordListingAgreesWithTheIdListing)
-{
-    D88ImageBuilder image;
-    image.addStandardTrack(0, kTag, 1, 5);
-    SectorRecord countOne = sectorAt(0, 1, 1, Bytes(256));
-    countOne.recordCount = 1;
-    image.addSector(1, countOne).addSector(1, sectorAt(0, 1, 2, Bytes(256)));
     struct Case {
-        int32_t track, capacity, expected;
         const char* why;
+        std::function<void(D88ImageBuilder&)> build;
+        size_t cutTo;  // 0: the whole file
+        SectorAddress at;
+        LookupStatus status;
+        int32_t delivered;
+        int32_t dataSize;
+    };
+    const auto withCount = [](SectorRecord record, uint16_t count) {
+        record.recordCount = count;
+        return record;
     };
     const Case cases[] = {
-        {0, 16, 5, "record count ends the walk"},
-        {0, 3, 3, "capacity ends the walk"},
-        {0, 0, 0, "no room"},
-        {0, -2, 0, "negative capacity"},
-        {1, 16, 1, "a count of 1 on the first record"},
-        {2, 16, 0, "absent track"},
-        {-1, 16, 0, "negative track index"},
-        {kTrackSlots, 16, 0, "track index past the table"},
+        {"found by its ID, not its position",
+         [](D88ImageBuilder& d) { d.addSector(0, sectorAt(7, 1, 9, Bytes(256, 9))).addSector(0, sectorAt(0, 0, 1, Bytes(256, 1))); },
+         0, {0, id(7, 1, 9)}, LookupStatus::Found, 256, 256},
+        {"the first of two equal IDs wins",
+         [](D88ImageBuilder& d) { d.addSector(0, sectorAt(0, 0, 1, Bytes(256, 1))).addSector(0, sectorAt(0, 0, 1, Bytes(256, 2))); },
+         0, {0, id(0, 0, 1)}, LookupStatus::Found, 256, 256},
+        {"slot 0 is an absent track", [](D88ImageBuilder& d) { d.addStandardTrack(1, 'T'); }, 0,
+         {0, id(0, 0, 1)}, LookupStatus::TrackAbsent, 0, 0},
+        {"an index past the table is absent", [](D88ImageBuilder& d) { d.addStandardTrack(1, 'T'); }, 0,
+         {kTrackSlots, id(0, 0, 1)}, LookupStatus::TrackAbsent, 0, 0},
+        {"an offset beyond the disk size is outside",
+         [](D88ImageBuilder& d) { d.addStandardTrack(0, 'T').overrideTrackOffset(0, 0x7FFFFFFF); }, 0,
+         {0, id(0, 0, 1)}, LookupStatus::TrackOutside, 0, 0},
+        {"a negative offset is outside",
+         [](D88ImageBuilder& d) { d.addStandardTrack(0, 'T').overrideTrackOffset(0, -16); }, 0,
+         {0, id(0, 0, 1)}, LookupStatus::TrackOutside, 0, 0},
+        {"no record carries the ID", [](D88ImageBuilder& d) { d.addStandardTrack(0, 'T'); }, 0,
+         {0, id(0, 0, 17)}, LookupStatus::NoSuchId, 0, 0},
+        {"a record count of 0 ends the search before its record",
+         [&](D88ImageBuilder& d) { d.addSector(0, withCount(sectorAt(0, 0, 1, Bytes(256)), 0)); }, 0,
+         {0, id(0, 0, 1)}, LookupStatus::PastRecordCount, 0, 256},
+        {"a record count of 1 ends the search, and the walk, after the first record",
+         [&](D88ImageBuilder& d) {
+             d.addSector(0, withCount(sectorAt(0, 0, 1, Bytes(256)), 1)).addSector(0, sectorAt(0, 0, 2, Bytes(256)));
+         },
+         0, {0, id(0, 0, 2)}, LookupStatus::NoSuchId, 0, 0},
+        {"a record count of 1 on the second record hides the third",
+         [&](D88ImageBuilder& d) {
+             d.addSector(0, withCount(sectorAt(0, 0, 1, Bytes(256)), 9))
+                 .addSector(0, withCount(sectorAt(0, 0, 2, Bytes(256)), 1))
+                 .addSector(0, withCount(sectorAt(0, 0, 3, Bytes(256)), 9));
+         },
+         0, {0, id(0, 0, 3)}, LookupStatus::PastRecordCount, 0, 256},
+        {"a record count of 2 lets the search reach the second",
+         [&](D88ImageBuilder& d) {
+             d.addSector(0, withCount(sectorAt(0, 0, 1, Bytes(256)), 2)).addSector(0, sectorAt(0, 0, 2, Bytes(256, 2)));
+         },
+         0, {0, id(0, 0, 2)}, LookupStatus::Found, 256, 256},
+        {"short data delivers what the record holds",
+         [](D88ImageBuilder& d) { d.addSector(0, sectorAt(0, 0, 1, Bytes(100, 4))); }, 0, {0, id(0, 0, 1)},
+         LookupStatus::DataShort, 100, 100},
+        {"the file ends inside the data", [](D88ImageBuilder& d) { d.addSector(0, sectorAt(0, 0, 1, Bytes(256, 4))); },
+         kImageHeaderSize + kSectorHeaderSize + 40, {0, id(0, 0, 1)}, LookupStatus::DataCutShort, 40, 256},
+        {"the file ends inside a sector header before the search ends",
+         [](D88ImageBuilder& d) { d.addStandardTrack(0, 'T'); }, kImageHeaderSize + 2 * (kSectorHeaderSize + 256) + 8,
+         {0, id(0, 0, 5)}, LookupStatus::HeaderCutShort, 0, 0},
+        {"no whole sector header at all", [](D88ImageBuilder& d) { d.addStandardTrack(0, 'T'); },
+         kImageHeaderSize + 15, {0, id(0, 0, 1)}, LookupStatus::HeaderCutShort, 0, 0},
     };
-    openImage(image);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        SectorRecordInfo records[16] = {};
-        const int32_t listed = reader.listSectorRecords(c.track, records, c.capacity);
-        EXPECT_EQ(listed, c.expected);
-        Bytes ids(64, 0);
-        ASSERT_EQ(reader.listSectorIds(c.track, ids.data(), std::max(c.capacity, 0) * kSectorIdSize),
-                  listed * kSectorIdSize);
-        for (int32_t i = 0; i < listed; ++i) {
-            EXPECT_EQ((Bytes{records[i].c, records[i].h, records[i].r, records[i].n}),
-                      Bytes(ids.begin() + 4 * i, ids.begin() + 4 * i + 4));
+        D88ImageBuilder image;
+        c.build(image);
+        Bytes bytes = image.build();
+        if (c.cutTo > 0) {
+            bytes.resize(c.cutTo);
         }
+        const auto opened = open(bytes);
+        ASSERT_EQ(opened->reader.imageCount(), 1);
+        Bytes buffer(300, 0xEE);
+        const SectorLookup lookup = opened->reader.readSector(opened->reader.image(0), c.at, buffer.data(), 256);
+        EXPECT_EQ(lookup.status, c.status) << lookupStatusName(lookup.status);
+        EXPECT_EQ(lookup.delivered, c.delivered);
+        EXPECT_EQ(lookup.dataSize, c.dataSize);
+        EXPECT_EQ(buffer[static_cast<size_t>(c.delivered)], 0xEE) << "wrote past what it delivered";
+        EXPECT_EQ(buffer[256], 0xEE) << "wrote past the length given";
     }
 }
 
-TEST(RunPositionTest, StepsThroughTheSectorRangeAndOnToTheNextTrack)
+TEST(RunTest, CrossesTracksInTheSectorRangeAndStopsAtTheFirstShortPiece)
 {
+    D88ImageBuilder image;
+    image.addStandardTrack(1, 'A', 3, 4).addStandardTrack(2, 'A', 3, 4).addStandardTrack(3, 'A', 3, 4);
+    image.setSectorData(2, 4, Bytes(100, 0x77));
+    const auto opened = open(image.build());
+    const ImageHeader& header = opened->reader.image(0);
+    Bytes buffer(2000, 0);
     struct Case {
-        RunPosition from;
-        int32_t first, last;
-        RunPosition expected;
         const char* why;
+        SectorAddress start;
+        int32_t length;
+        int32_t delivered;
+        LookupStatus status;
+        int32_t stopTrack;
+        uint8_t stopR;
     };
     const Case cases[] = {
-        {{56, 28, 0, 7, 1}, 1, 16, {56, 28, 0, 8, 1}, "next sector on the track"},
-        {{56, 28, 0, 16, 1}, 1, 16, {57, 28, 1, 1, 1}, "head 0 to head 1"},
-        {{57, 28, 1, 16, 1}, 1, 16, {58, 29, 0, 1, 1}, "head 1 to the next cylinder"},
-        {{4, 2, 0, 5, 2}, 3, 5, {5, 2, 1, 3, 2}, "other range; N stays"},
+        {"head 1 on to head 0 of the next cylinder", {1, id(0, 1, 3)}, 768, 768, LookupStatus::Found, 1, 3},
+        {"a piece cut short ends the run, uncounted", {1, id(0, 1, 3)}, 1024, 768, LookupStatus::DataShort, 2, 4},
+        {"the last piece may be shorter than a sector", {1, id(0, 1, 3)}, 600, 600, LookupStatus::Found, 1, 3},
+        {"a missing track ends the run", {3, id(1, 1, 4)}, 512, 256, LookupStatus::TrackAbsent, 4, 3},
+        {"length 0 reads nothing", {1, id(0, 1, 3)}, 0, 0, LookupStatus::Found, 1, 3},
+        {"a size code without a length reads nothing", {1, id(0, 1, 3, 40)}, 512, 0, LookupStatus::SizeCodeUnusable,
+         1, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
-        const RunPosition next = nextInRun(c.from, c.first, c.last);
-        EXPECT_EQ(next.track, c.expected.track);
-        EXPECT_EQ(next.c, c.expected.c);
-        EXPECT_EQ(next.h, c.expected.h);
-        EXPECT_EQ(next.r, c.expected.r);
-        EXPECT_EQ(next.n, c.expected.n);
+        const RunResult run = opened->reader.readRun(header, c.start, {3, 4}, buffer.data(), c.length);
+        EXPECT_EQ(run.delivered, c.delivered);
+        EXPECT_EQ(run.stop.status, c.status) << lookupStatusName(run.stop.status);
+        EXPECT_EQ(run.stoppedAt.track, c.stopTrack);
+        EXPECT_EQ(run.stoppedAt.id.r, c.stopR);
+    }
+    opened->reader.readRun(header, {1, id(0, 1, 3)}, {3, 4}, buffer.data(), 768);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 256), *image.sectorData(1, 3));
+    EXPECT_EQ(Bytes(buffer.begin() + 512, buffer.begin() + 768), *image.sectorData(2, 3));
+}
+
+TEST(RunTest, StepsThroughTheRangeAndStopsWhereNoIdFits)
+{
+    struct Case {
+        SectorAddress from;
+        SectorRange range;
+        bool steps;
+        SectorAddress expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {{56, id(28, 0, 7)}, {1, 16}, true, {56, id(28, 0, 8)}, "next sector on the track"},
+        {{56, id(28, 0, 16)}, {1, 16}, true, {57, id(28, 1, 1)}, "head 0 to head 1"},
+        {{57, id(28, 1, 16)}, {1, 16}, true, {58, id(29, 0, 1)}, "head 1 to the next cylinder"},
+        {{4, id(2, 0, 5, 2)}, {3, 5}, true, {5, id(2, 1, 3, 2)}, "another range; N stays"},
+        {{4, id(2, 0, 255)}, {1, 16}, false, {4, id(2, 0, 255)}, "no sector number after 255"},
+        {{9, id(255, 1, 16)}, {1, 16}, false, {9, id(255, 1, 16)}, "no cylinder after 255"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        SectorAddress at = c.from;
+        EXPECT_EQ(nextInRun(at, c.range), c.steps);
+        EXPECT_EQ(at.track, c.expected.track);
+        EXPECT_EQ(at.id, c.expected.id);
     }
 }
 
-TEST_F(ReaderTest, GlobalsStartEmpty)
+TEST(TrackWalkTest, TracksStartingAtTheSameByteShareOneWalk)
 {
-    EXPECT_EQ(d88Reader.imageCount(), 0);
-    EXPECT_EQ(d88Reader.currentImage(), -1);
-    EXPECT_EQ(sizeof transferBuffer, 327680u);
+    // Every image starts at the same offset (disk size 0), and two tracks of
+    // the image point at the same records.
+    D88ImageBuilder image;
+    image.addStandardTrack(0, 'T').overrideDiskSize(0);
+    Bytes bytes = image.build();
+    const int32_t offset = readLE32(bytes.data() + kHeaderTrackTableOffset);
+    for (int i = 0; i < 4; ++i) {
+        bytes[kHeaderTrackTableOffset + 4 + i] = bytes[kHeaderTrackTableOffset + i];
+    }
+    bytes[kHeaderDiskSizeOffset] = 0;
+    const auto opened = open(bytes);
+    ASSERT_EQ(opened->reader.imageCount(), kMaxImages);
+    const ImageHeader& first = opened->reader.image(0);
+    const ImageHeader& last = opened->reader.image(kMaxImages - 1);
+    // A disk size of 0 puts every track outside the disk.
+    EXPECT_EQ(opened->reader.walk(first, 0), nullptr);
+    ImageHeader sized = first;
+    sized.diskSize = static_cast<int32_t>(bytes.size());
+    const TrackWalk* walk = opened->reader.walk(sized, 0);
+    ASSERT_NE(walk, nullptr);
+    EXPECT_EQ(walk->start, static_cast<uint64_t>(offset));
+    EXPECT_EQ(walk->records.size(), 16u);
+    EXPECT_EQ(walk->searchable, 16);
+    EXPECT_EQ(opened->reader.walk(sized, 1), walk);
+    ImageHeader lastSized = last;
+    lastSized.diskSize = sized.diskSize;
+    EXPECT_EQ(opened->reader.walk(lastSized, 0), walk);
+}
+
+TEST(TrackWalkTest, GoesOnPastTheSearchForTheListingUntilACountIsMet)
+{
+    D88ImageBuilder image;
+    for (int r = 1; r <= 6; ++r) {
+        SectorRecord record = sectorAt(0, 0, static_cast<uint8_t>(r), Bytes(8));
+        record.recordCount = r == 2 ? 0 : 5;
+        image.addSector(0, record);
+    }
+    const auto opened = open(image.build());
+    const TrackWalk* walk = opened->reader.walk(opened->reader.image(0), 0);
+    ASSERT_NE(walk, nullptr);
+    EXPECT_EQ(walk->searchable, 1);       // the count of 0 on the second record ends the search
+    EXPECT_EQ(walk->records.size(), 5u);  // the fifth record's count of 5 ends the walk
+    EXPECT_FALSE(walk->searchCutShort);
+}
+
+class InputFileTest : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+};
+
+TEST_F(InputFileTest, OpensOnlyRegularFilesAndSaysWhy)
+{
+    ASSERT_TRUE(writeBytes(scratch.file("image.d88"), Bytes(10, 1)));
+    std::filesystem::create_directory(scratch.path() / "folder");
+    ASSERT_EQ(mkfifo(scratch.file("fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        OpenFailure failure;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {scratch.file("image.d88"), OpenFailure::None, ""},
+        {scratch.file("missing.d88"), OpenFailure::NoSuchFile, "no such file"},
+        {"", OpenFailure::NoSuchFile, "no such file"},
+        {scratch.file("folder"), OpenFailure::IsDirectory, "is a directory"},
+        // A FIFO without a writer would block a plain open or read forever.
+        {scratch.file("fifo"), OpenFailure::NotRegularFile, "not a regular file"},
+        {"/dev/null", OpenFailure::NotRegularFile, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        InputFile file;
+        int error = 0;
+        EXPECT_EQ(file.open(c.path.c_str(), error), c.failure);
+        EXPECT_EQ(openFailureReason(c.failure, error), c.reason);
+        EXPECT_EQ(file.isOpen(), c.failure == OpenFailure::None);
+    }
+}
+
+TEST_F(InputFileTest, AFileReadInBlocksGivesTheSameBytesAsMemory)
+{
+    // Larger than one block of the file source, with a pattern no two blocks share.
+    Bytes bytes(3 * (1 << 20) + 12345);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 65536);
+    }
+    ASSERT_TRUE(writeBytes(scratch.file("big"), bytes));
+    InputFile file;
+    int error = 0;
+    ASSERT_EQ(file.open(scratch.file("big").c_str(), error), OpenFailure::None);
+    ByteSource source(std::move(file));
+    EXPECT_EQ(source.size(), bytes.size());
+    const uint64_t offsets[] = {0, (1 << 20) - 5, 2 * (1 << 20) + 3, bytes.size() - 10, bytes.size(), bytes.size() + 5};
+    for (const uint64_t offset : offsets) {
+        SCOPED_TRACE(offset);
+        uint8_t out[20] = {};
+        const size_t got = source.read(offset, out, sizeof out);
+        const size_t expected = offset < bytes.size() ? std::min<size_t>(20, bytes.size() - offset) : 0;
+        ASSERT_EQ(got, expected);
+        EXPECT_EQ(std::memcmp(out, bytes.data() + std::min<uint64_t>(offset, bytes.size()), got), 0);
+    }
+    EXPECT_FALSE(source.failed());
+    EXPECT_LE(source.bytesFetched(), 3u * (1 << 20) + 12345);
 }
 
 }  // namespace

@@ -1,38 +1,34 @@
+// The walk over every read, with its guard zones and its comparisons.
 #include "testsupport/reader_walk.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "extract/catalogue.h"
+#include "d88/d88_reader.h"
+#include "disks/disk_kinds.h"
+#include "testsupport/reference_reader.h"
 
 namespace {
 
 constexpr int32_t kGuardSize = 16;
 constexpr uint8_t kGuardByte = 0xA5;
-// Enough for the 16 or so records of a usual track and then some; an odd
-// length, so that only whole groups of four may be written.
-constexpr int32_t kIdListLength = 4 * 40 + 3;
-// How many of a track's listed IDs are read back, alone and as runs.
-constexpr int32_t kIdsReadPerTrack = 2;
+// How many of a track's records are read back, alone and as runs.
+constexpr size_t kRecordsReadPerTrack = 2;
 // A run length that crosses a few sectors of any small size code and ends in
 // a partial piece for most.
 constexpr int32_t kProbeRunLength = 600;
 
 // A destination of exactly length bytes between two guard zones. A read that
-// writes past either end of what it was given spoils a guard. Reused from read
-// to read: fresh memory for each one makes the sanitizer build crawl.
+// writes past either end of what it was given spoils a guard.
 class GuardedBuffer {
 public:
-    GuardedBuffer& reset(int32_t length)
+    uint8_t* reset(int32_t length)
     {
         size = length;
         bytes.assign(static_cast<size_t>(length) + 2 * kGuardSize, kGuardByte);
-        return *this;
+        return data();
     }
     uint8_t* data() { return bytes.data() + kGuardSize; }
-    const uint8_t* data() const { return bytes.data() + kGuardSize; }
-    int32_t length() const { return size; }
     bool guardsIntact() const
     {
         for (int32_t i = 0; i < kGuardSize; ++i) {
@@ -51,161 +47,108 @@ private:
 
 class Walker {
 public:
-    explicit Walker(D88Reader& walked) : reader(walked)
-    {
-        for (DiskKind kind : {DiskKind::DiskA, DiskKind::DiskB}) {
-            const std::vector<CatalogueFile> files = catalogueFor(kind);
-            catalogue.insert(catalogue.end(), files.begin(), files.end());
-        }
-    }
+    Walker(const uint8_t* bytes, size_t size) : source(bytes, size), reader(source), reference(bytes, size) {}
 
-    ReaderWalk run()
+    std::string run()
     {
-        const int32_t images = reader.imageCount();
-        note(images);
-        require(images >= 0 && images <= kMaxImages, "image count outside 0..kMaxImages");
-        for (int32_t i = -1; i <= images; ++i) {
-            const bool inside = i >= 0 && i < images;
-            require((reader.imageOffset(i) >= 0) == inside, "image offset disagrees with the image count");
+        require(reader.imageCount() == reference.imageCount(), "image count differs from the reference");
+        for (int32_t i = 0; i < reader.imageCount() && fault.empty(); ++i) {
+            require(reader.image(i).offset == reference.imageOffset(i), "image offset differs from the reference");
+            walkImage(reader.image(i));
         }
-        require(!reader.selectImage(-1) && !reader.selectImage(images), "selected an image that is not there");
-        require(reader.currentImage() == -1, "a failed select left an image current");
-        for (int32_t i = 0; i < images && result.fault.empty(); ++i) {
-            walkImage(i);
-        }
-        reader.setSectorRange(kFirstSector, kLastSector);
-        return result;
+        require(!reader.readFailed(), "a read from memory failed");
+        return fault;
     }
 
 private:
-    void walkImage(int32_t index)
+    void walkImage(const ImageHeader& image)
     {
-        const bool selected = reader.selectImage(index);
-        note(selected ? 1 : 0);
-        require(reader.currentImage() == (selected ? index : -1), "current image disagrees with select");
-        const char* name = reader.diskName();
-        require(name != nullptr && std::memchr(name, 0, kDiskNameLength + 1) != nullptr,
-                "disk name not terminated within 17 bytes");
-        require(reader.mediaType() >= (selected ? 0 : -1) && reader.mediaType() <= 255, "media type outside a byte");
-        reader.setSectorRange(kFirstSector, kLastSector);
-
-        GuardedBuffer& signature = buffer.reset(kSignatureLength);
-        const SignatureReading reading = readSignature(reader, signature.data());
-        checkRead(signature, reading.bytesRead, "signature sector");
-
-        for (int32_t track = 0; track < kTrackSlots && result.fault.empty(); ++track) {
-            walkTrack(track);
+        require(image.name.size() <= static_cast<size_t>(kDiskNameLength) &&
+                    image.name.find('\0') == std::string::npos,
+                "disk name longer than 16 bytes or holding a NUL");
+        const Recognition recognition = recogniseImage(reader, image);
+        compareSector(image, kSignatureSector, kSignatureLength, "signature sector");
+        require((recognition.kind != nullptr) == (recognition.signatureRead.delivered > 0 &&
+                                                  diskKindForSignature(recognition.firstByte) != nullptr),
+                "recognition disagrees with the signature byte");
+        for (int32_t track = 0; track < kTrackSlots && fault.empty(); ++track) {
+            walkTrack(image, track);
         }
-        for (const CatalogueFile& file : catalogue) {
-            GuardedBuffer& run = buffer.reset(file.length);
-            const int32_t got = reader.readSectors(file.track, file.c, file.h, file.r, file.n, run.data(), run.length());
-            checkRun(run, got, file.n, "catalogue run");
-        }
-    }
-
-    void walkTrack(int32_t track)
-    {
-        GuardedBuffer& ids = idList.reset(kIdListLength);
-        const int32_t listed = reader.listSectorIds(track, ids.data(), ids.length());
-        checkRead(ids, listed, "ID list");
-        require(listed % kSectorIdSize == 0, "ID list ends in a partial group");
-        if (!result.fault.empty() || listed == 0) {
-            return;
-        }
-        const uint8_t* id = ids.data();
-        const int32_t groups = listed / kSectorIdSize;
-        for (int32_t g = 0; g < groups && g < kIdsReadPerTrack; ++g) {
-            const uint8_t* at = id + kSectorIdSize * g;
-            readAt(track, at[0], at[1], at[2], at[3]);
-        }
-        // A run with the track's own first and last sector numbers as its
-        // range, whatever order they come in.
-        reader.setSectorRange(id[2], id[kSectorIdSize * (groups - 1) + 2]);
-        readAt(track, id[0], id[1], id[2], id[3]);
-        reader.setSectorRange(kFirstSector, kLastSector);
-    }
-
-    void readAt(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n)
-    {
-        const int32_t size = sectorSizeForCode(n);
-        GuardedBuffer& sector = buffer.reset(size > 0 && size < kProbeRunLength ? size : kProbeRunLength);
-        checkRead(sector, reader.readSector(track, c, h, r, n, sector.data(), sector.length()), "sector");
-        GuardedBuffer& run = buffer.reset(kProbeRunLength);
-        checkRun(run, reader.readSectors(track, c, h, r, n, run.data(), run.length()), n, "probe run");
-    }
-
-    void checkRead(const GuardedBuffer& into, int32_t got, const char* what)
-    {
-        note(got);
-        require(got >= 0 && got <= into.length(), what, "result outside 0..length");
-        require(into.guardsIntact(), what, "wrote outside the caller's buffer");
-        if (result.fault.empty()) {
-            for (int32_t i = 0; i < got; ++i) {
-                mix(into.data()[i]);
+        for (int32_t k = 0; k < kDiskKindCount; ++k) {
+            for (int32_t f = 0; f < kDiskKinds[k].fileCount && fault.empty(); ++f) {
+                const CatalogueFile& file = kDiskKinds[k].files[f];
+                compareRun(image, file.start, kCatalogueSectorRange, file.length, "catalogue run");
             }
         }
     }
 
-    // A run is made of whole sectors, except that the last piece may be cut
-    // to the length asked for.
-    void checkRun(const GuardedBuffer& into, int32_t got, int32_t n, const char* what)
+    void walkTrack(const ImageHeader& image, int32_t track)
     {
-        checkRead(into, got, what);
-        const int32_t size = sectorSizeForCode(n);
-        if (size == 0) {
-            require(got == 0, what, "read with a size code that has no length");
-        } else {
-            require(got == into.length() || got % size == 0, what, "stopped inside a sector");
+        const TrackWalk* walk = reader.walk(image, track);
+        require((walk != nullptr) == (D88Reader::trackPresence(image, track) == TrackPresence::Present),
+                "a walk disagrees with the track's presence");
+        if (walk == nullptr || walk->records.empty()) {
+            return;
         }
+        require(walk->searchable >= 0 && static_cast<size_t>(walk->searchable) <= walk->records.size(),
+                "searchable records outside the walk");
+        for (size_t i = 0; i < walk->records.size() && i < kRecordsReadPerTrack; ++i) {
+            const SectorAddress at{track, walk->records[i].id};
+            const int32_t size = sectorSizeForCode(at.id.n);
+            compareSector(image, at, size > 0 && size < kProbeRunLength ? size : kProbeRunLength, "sector");
+            compareRun(image, at, kCatalogueSectorRange, kProbeRunLength, "probe run");
+        }
+        // A run with the track's own first and last sector numbers as its
+        // range, whatever order they come in.
+        const SectorRange own{walk->records.front().id.r, walk->records.back().id.r};
+        compareRun(image, {track, walk->records.front().id}, own, kProbeRunLength, "probe run in the track's range");
     }
 
-    void note(int64_t value)
+    void compareSector(const ImageHeader& image, const SectorAddress& at, int32_t length, const char* what)
     {
-        for (int i = 0; i < 8; ++i) {
-            mix(static_cast<uint8_t>(value >> (8 * i)));
-        }
+        const SectorLookup lookup = reader.readSector(image, at, buffer.reset(length), length);
+        require(buffer.guardsIntact(), what, "wrote outside the caller's buffer");
+        require(lookup.delivered >= 0 && lookup.delivered <= length, what, "result outside 0..length");
+        require((lookup.status == LookupStatus::Found) == (lookup.delivered == length), what,
+                "status Found disagrees with the bytes delivered");
+        std::vector<uint8_t> expected(static_cast<size_t>(length));
+        const int32_t got = reference.readSector(image.index, at, expected.data(), length);
+        require(got == lookup.delivered, what, "delivers another count than the reference");
+        require(got != lookup.delivered || std::memcmp(expected.data(), buffer.data(), static_cast<size_t>(got)) == 0,
+                what, "delivers other bytes than the reference");
     }
 
-    void mix(uint8_t byte) { result.digest = (result.digest ^ byte) * 0x100000001B3ull; }
+    void compareRun(const ImageHeader& image, const SectorAddress& at, SectorRange range, int32_t length,
+                    const char* what)
+    {
+        const RunResult run = reader.readRun(image, at, range, buffer.reset(length), length);
+        require(buffer.guardsIntact(), what, "wrote outside the caller's buffer");
+        require((run.stop.status == LookupStatus::Found) == (run.delivered == length), what,
+                "a complete run disagrees with its status");
+        std::vector<uint8_t> expected(static_cast<size_t>(length));
+        const int32_t got = reference.readRun(image.index, at, range, expected.data(), length);
+        require(got == run.delivered, what, "delivers another count than the reference");
+        require(got != run.delivered || std::memcmp(expected.data(), buffer.data(), static_cast<size_t>(got)) == 0,
+                what, "delivers other bytes than the reference");
+    }
 
     void require(bool holds, const char* what, const char* detail = nullptr)
     {
-        if (!holds && result.fault.empty()) {
-            result.fault = detail != nullptr ? std::string(what) + ": " + detail : what;
+        if (!holds && fault.empty()) {
+            fault = detail != nullptr ? std::string(what) + ": " + detail : what;
         }
     }
 
-    D88Reader& reader;
-    std::vector<CatalogueFile> catalogue;  // of both disks
-    GuardedBuffer idList;                  // read from while buffer is read into
+    ByteSource source;
+    D88Reader reader;
+    ReferenceReader reference;
     GuardedBuffer buffer;
-    ReaderWalk result;
+    std::string fault;
 };
 
 }  // namespace
 
-ReaderWalk walkReader(D88Reader& reader)
-{
-    return Walker(reader).run();
-}
-
 std::string walkBytes(const uint8_t* bytes, size_t size)
 {
-    std::FILE* stream = std::tmpfile();
-    if (stream == nullptr) {
-        return "cannot create a temporary file";
-    }
-    if (size > 0 && std::fwrite(bytes, 1, size, stream) != size) {
-        std::fclose(stream);
-        return "cannot write the temporary file";
-    }
-    D88Reader reader;
-    if (!reader.open(stream)) {
-        return "a readable file was refused";
-    }
-    const ReaderWalk first = walkReader(reader);
-    if (!first.fault.empty()) {
-        return first.fault;
-    }
-    return walkReader(reader).digest == first.digest ? "" : "a second walk read something else";
+    return Walker(bytes, size).run();
 }

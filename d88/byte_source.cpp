@@ -1,0 +1,76 @@
+// Block reading and caching for a file, and plain copying for memory.
+#include "d88/byte_source.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr uint64_t kBlockSize = 1 << 20;
+// Past this many blocks the cache starts again empty: the reader moves through
+// a file image by image, so what it needs again is mostly recent.
+constexpr size_t kMaxCachedBlocks = 24;
+
+}  // namespace
+
+ByteSource::ByteSource(const uint8_t* data, size_t size) : memory(data), totalSize(data != nullptr ? size : 0)
+{
+}
+
+ByteSource::ByteSource(InputFile&& opened) : totalSize(opened.size()), file(std::move(opened))
+{
+}
+
+const uint8_t* ByteSource::block(uint64_t index, size_t& available)
+{
+    auto found = blocks.find(index);
+    if (found == blocks.end()) {
+        if (blocks.size() >= kMaxCachedBlocks) {
+            blocks.clear();
+        }
+        const uint64_t start = index * kBlockSize;
+        std::vector<uint8_t> bytes(static_cast<size_t>(std::min(kBlockSize, totalSize - start)));
+        int error = 0;
+        const int64_t got = file.readAt(start, bytes.data(), bytes.size(), error);
+        if (got < 0) {
+            readError = error != 0 ? error : -1;
+            return nullptr;
+        }
+        fetched += bytes.size();
+        // A file that shrank since it was opened ends here.
+        bytes.resize(static_cast<size_t>(got));
+        found = blocks.emplace(index, std::move(bytes)).first;
+    }
+    available = found->second.size();
+    return found->second.data();
+}
+
+size_t ByteSource::read(uint64_t offset, uint8_t* out, size_t length)
+{
+    if (failed() || offset >= totalSize || length == 0) {
+        return 0;
+    }
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(length, totalSize - offset));
+    if (memory != nullptr) {
+        std::memcpy(out, memory + offset, wanted);
+        return wanted;
+    }
+    size_t copied = 0;
+    while (copied < wanted) {
+        const uint64_t at = offset + copied;
+        size_t available = 0;
+        const uint8_t* bytes = block(at / kBlockSize, available);
+        if (bytes == nullptr) {
+            return 0;
+        }
+        const size_t inBlock = static_cast<size_t>(at % kBlockSize);
+        if (inBlock >= available) {
+            break;
+        }
+        const size_t piece = std::min(wanted - copied, available - inBlock);
+        std::memcpy(out + copied, bytes + inBlock, piece);
+        copied += piece;
+    }
+    return copied;
+}

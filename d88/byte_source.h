@@ -1,0 +1,48 @@
+// The bytes of one D88 file, wherever they live: a span the caller owns, or
+// an open input file read in large blocks as the reader first needs them.
+// Memory grows only with the blocks a walk touches, never with what a header
+// claims, and is capped: a large file's blocks are read again rather than
+// kept without bound.
+#ifndef D88CUT_D88_BYTE_SOURCE_H
+#define D88CUT_D88_BYTE_SOURCE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "d88/input_file.h"
+
+class ByteSource {
+public:
+    // The bytes of a file already in memory; they must outlive the source.
+    ByteSource(const uint8_t* data, size_t size);
+    // An open input file; the source takes it over.
+    explicit ByteSource(InputFile&& file);
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
+
+    uint64_t size() const { return totalSize; }
+    // Copies up to length bytes at offset into out and returns how many: fewer
+    // only at the end of the bytes, or after a read error (see failed()).
+    size_t read(uint64_t offset, uint8_t* out, size_t length);
+
+    // A read error is final: once one happened every read delivers nothing,
+    // so no result is ever made of bytes the error cut short.
+    bool failed() const { return readError != 0; }
+    int systemError() const { return readError; }
+    // Bytes asked of the operating system so far.
+    uint64_t bytesFetched() const { return fetched; }
+
+private:
+    const uint8_t* block(uint64_t index, size_t& available);
+
+    const uint8_t* memory = nullptr;
+    uint64_t totalSize = 0;
+    InputFile file;
+    std::unordered_map<uint64_t, std::vector<uint8_t>> blocks;
+    int readError = 0;
+    uint64_t fetched = 0;
+};
+
+#endif
