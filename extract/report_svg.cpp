@@ -403,7 +403,8 @@ private:
         svg.open("row lost", tip);
         rowLabel(track, top);
         svg.rect(kLabelWidth, top, kSlotCount * kCellPitch - 2, kCellHeight, kWarningColour);
-        svg.text(kLabelWidth + 4, top + kCellHeight - 3, why, " fill=\"#ffffff\"");
+        // The words start a cell in, so the band's colour shows plainly at its start.
+        svg.text(kLabelWidth + kCellPitch, top + kCellHeight - 3, why);
         svg.close();
     }
 
