@@ -216,12 +216,18 @@ ImageUse catalogueUse(const ImageReport& image)
     return use;
 }
 
+// What becomes of a file whose run stops, in the text report's words.
+std::string stopWords(const CatalogueReport& entry)
+{
+    return (entry.outcome() == RunOutcome::Skipped ? "not written: " : "short, the rest is zeros: ") +
+           describeStop(entry.stop);
+}
+
 std::string stopLine(const CatalogueReport& entry)
 {
-    std::string line = formatted("%s stops here, %d of %d bytes: ", entry.file.name.c_str(), entry.delivered,
-                                 entry.file.length);
-    line += entry.outcome() == RunOutcome::Skipped ? "not written: " : "short, the rest is zeros: ";
-    return line + describeStop(entry.stop);
+    return formatted("%s stops here, %d of %d bytes: ", entry.file.name.c_str(), entry.delivered,
+                     entry.file.length) +
+           stopWords(entry);
 }
 
 // The tooltip lines a cell's uses add.
@@ -520,10 +526,9 @@ private:
             if (entry.outcome() == RunOutcome::Complete) {
                 continue;
             }
-            std::string line = formatted("%s %d of %d bytes ", entry.file.name.c_str(), entry.delivered,
-                                         entry.file.length);
-            line += entry.outcome() == RunOutcome::Skipped ? "not written: " : "short, the rest is zeros: ";
-            svg.text(kMargin, nextLine(), line + describeStop(entry.stop));
+            svg.text(kMargin, nextLine(),
+                     formatted("%s %d of %d bytes ", entry.file.name.c_str(), entry.delivered, entry.file.length) +
+                         stopWords(entry));
         }
         svg.close();
     }
