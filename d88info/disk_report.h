@@ -104,11 +104,13 @@ std::string describeStop(const SectorDiagnosis& stop);
 // What is wrong with a marked record of track, in words.
 std::string describeMarks(const SectorReport& sector, int32_t track);
 
-// The report as plain ASCII text, and as one JSON document.
+// The report as plain ASCII text, as one JSON document, and as a map of
+// the disk: one self-contained SVG document.
 std::string reportText(const FileReport& report);
 std::string reportJson(const FileReport& report);
+std::string reportSvg(const FileReport& report);
 
-// The whole command: [--json] FILE. Returns the exit status.
+// The whole command: [--json | --svg] FILE. Returns the exit status.
 int runD88Info(int argc, char* argv[]);
 
 #endif

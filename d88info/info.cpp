@@ -8,17 +8,20 @@
 
 namespace {
 
-const char kInfoUsage[] = "Usage: d88info [--json] FILE\n";
+const char kInfoUsage[] = "Usage: d88info [--json | --svg] FILE\n";
 
 }  // namespace
 
 int runD88Info(int argc, char* argv[])
 {
     bool json = false;
+    bool svg = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0 && !json) {
+        if (std::strcmp(argv[i], "--json") == 0 && !json && !svg) {
             json = true;
+        } else if (std::strcmp(argv[i], "--svg") == 0 && !json && !svg) {
+            svg = true;
         } else if (argv[i][0] == '-' || path != nullptr) {
             // A file whose name starts with "-" is given as ./-name.
             std::fputs(kInfoUsage, stderr);
@@ -44,7 +47,7 @@ int runD88Info(int argc, char* argv[])
         std::fprintf(stderr, "d88info: %s: read error: %s\n", echoed(path).c_str(), std::strerror(report.readError));
         return 1;
     }
-    const std::string text = json ? reportJson(report) : reportText(report);
+    const std::string text = json ? reportJson(report) : svg ? reportSvg(report) : reportText(report);
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
         std::fputs("d88info: cannot write to standard output\n", stderr);
         return 1;

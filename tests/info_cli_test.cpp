@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kUsage = "Usage: d88info [--json] FILE\n";
+const std::string kUsage = "Usage: d88info [--json | --svg] FILE\n";
 
 // What is in a directory: each name with its size, or -1 for a directory.
 std::map<std::string, std::intmax_t> listing(const fs::path& directory)
@@ -68,6 +68,7 @@ TEST_F(InfoCommandTest, WrongCommandLinesPrintUsage)
     ASSERT_TRUE(writeBytes(scratch.file("a.d88"), sampleImage()));
     const std::vector<std::string> cases[] = {
         {}, {"a.d88", "a.d88"}, {"--json"}, {"--json", "--json", "a.d88"}, {"--verbose", "a.d88"}, {"-"},
+        {"--svg"}, {"--svg", "--svg", "a.d88"}, {"--json", "--svg", "a.d88"}, {"--svg", "a.d88", "--json"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(::testing::PrintToString(args));

@@ -1,6 +1,0 @@
-#include "extract/catalogue.h"
-
-int main(int argc, char* argv[])
-{
-    return runD88Cut(argc, argv);
-}
