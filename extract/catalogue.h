@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d88/d88_reader.h"
+#include "extract/output_file.h"
 
 // The signature sector: its first byte tells the two disks apart.
 constexpr int32_t kSignatureTrack = 2;
@@ -79,16 +80,16 @@ enum class CutOutcome {
 
 // Reads offset + length bytes as a run of sectors from the global reader into
 // transferBuffer and writes length of them, from offset on, to the file name
-// in the working directory. A run that stops early is written with zeros in
+// in the output directory. A run that stops early is written with zeros in
 // place of the bytes that could not be read. An existing file of that name is
 // replaced only once the new one is completely written, and never when it is
 // inputPath itself. Warnings and errors go to standard error.
 CutOutcome cutFile(const char* name, int32_t track, int32_t c, int32_t h, int32_t r, int32_t n, int32_t offset,
-                   int32_t length, const std::filesystem::path& inputPath);
+                   int32_t length, OutputDirectory& output, const std::filesystem::path& inputPath);
 
-// Cuts every file of the disk's catalogue. False when any file could not be
-// written.
-bool extractCatalogue(DiskKind kind, const std::filesystem::path& inputPath);
+// Cuts every file of the disk's catalogue into output. False when any file
+// could not be written.
+bool extractCatalogue(DiskKind kind, OutputDirectory& output, const std::filesystem::path& inputPath);
 
 // Console messages. The Japanese ones are Shift-JIS (code page 932) bytes,
 // written unchanged.
@@ -98,7 +99,8 @@ extern const char kDiskARecognisedMessage[];
 extern const char kDiskBRecognisedMessage[];
 extern const char kCuttingMessage[];
 
-// The whole command: one argument, the D88 file. Returns the exit status.
+// The whole command: the D88 file, and -d DIR or --directory=DIR for where
+// the files go. Returns the exit status.
 int runD88Cut(int argc, char* argv[]);
 
 #endif

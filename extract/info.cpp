@@ -1,7 +1,9 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "extract/disk_report.h"
+#include "extract/text_format.h"
 
 namespace {
 
@@ -29,9 +31,14 @@ int runD88Info(int argc, char* argv[])
         return 1;
     }
     if (!d88Reader.open(path)) {
-        std::fprintf(stderr, "d88info: cannot open or read %s\n", path);
+        std::fprintf(stderr, "d88info: cannot open or read %s\n", quotedAscii(path, "\\x%02X").c_str());
         return 1;
     }
+#ifdef SIGXFSZ
+    // A file-size limit on standard output must fail the write, which is
+    // reported, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     const FileReport report = buildFileReport(d88Reader, path);
     d88Reader.close();
     const std::string text = json ? reportJson(report) : reportText(report);
