@@ -43,7 +43,11 @@ protected:
 
 TEST_F(CommandLineTest, WrongArgumentCountPrintsUsage)
 {
-    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"}}) {
+    const std::vector<std::string> cases[] = {
+        {}, {"a.d88", "b.d88"}, {"-d"}, {"-d", "out"}, {"a.d88", "-d"}, {"--directory=out", "a.d88", "b.d88"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         const ToolResult result = run(args);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
