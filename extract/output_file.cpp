@@ -10,6 +10,9 @@
 #include <utility>
 
 #ifdef _WIN32
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -53,6 +56,7 @@ OutputResult failedWith(int error)
     return failed(std::strerror(error));
 }
 
+#ifndef _WIN32
 bool isHexDigit(char ch)
 {
     return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f');
@@ -88,6 +92,7 @@ bool temporaryOf(const std::string& file, std::string& name)
     name = file.substr(1, markerStart - 1);
     return true;
 }
+#endif
 
 int processId()
 {
@@ -168,6 +173,21 @@ void removeTemporary(Temporary& temporary)
     _wremove(temporary.path.c_str());
 }
 
+// Windows refuses to replace a file that another process has open at that
+// moment (another run replacing or comparing the same name), so a refused
+// rename is tried again for a while before it counts as failed.
+void renameOver(const fs::path& from, const fs::path& to, std::error_code& error)
+{
+    constexpr int kRenameAttempts = 200;
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        fs::rename(from, to, error);
+        if (error != std::errc::permission_denied) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 #else
 
 int createExclusive(const fs::path& path, int& fd)
@@ -241,6 +261,11 @@ int writeAll(int fd, const uint8_t* bytes, size_t length)
         length -= static_cast<size_t>(written);
     }
     return 0;
+}
+
+void renameOver(const fs::path& from, const fs::path& to, std::error_code& error)
+{
+    fs::rename(from, to, error);
 }
 
 // The descriptor stays open, and so locked, until the rename is done; closing
@@ -360,7 +385,7 @@ OutputResult OutputDirectory::write(const std::string& name, const uint8_t* byte
         return failed("its temporary file was replaced by another");
     }
     std::error_code renameError;
-    fs::rename(temporary.path, target, renameError);
+    renameOver(temporary.path, target, renameError);
     if (renameError) {
         removeTemporary(temporary);
         return failed(renameError.message());
