@@ -65,5 +65,5 @@ std::string quotedAscii(const std::string& bytes, const char* otherByteFormat)
 
 std::string echoed(const std::string& bytes)
 {
-    return escapedAscii(bytes, "\\x%02X");
+    return quotedAscii(bytes, "\\x%02X");
 }

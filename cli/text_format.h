@@ -21,8 +21,9 @@ std::string escapedAscii(const std::string& bytes, const char* otherByteFormat);
 // The same in double quotes.
 std::string quotedAscii(const std::string& bytes, const char* otherByteFormat);
 
-// A path or name echoed in a message: escaped as \xNN where it is not
-// printable ASCII, so that no byte of it can act on a terminal.
+// A path or name echoed in a message or a report: quoted, and escaped as
+// \xNN where it is not printable ASCII, so that no byte of it can act on a
+// terminal.
 std::string echoed(const std::string& bytes);
 
 #endif

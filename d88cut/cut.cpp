@@ -14,7 +14,7 @@ const char kCuttingMessage[] = "cutting ... %s\n";
 }  // namespace
 
 CutOutcome cutFile(D88Reader& reader, const ImageHeader& image, const CatalogueFile& file,
-                   std::vector<uint8_t>& buffer, const std::filesystem::path& inputPath)
+                   std::vector<uint8_t>& buffer, OutputDirectory& output, const std::filesystem::path& inputPath)
 {
     buffer.resize(static_cast<size_t>(file.length));
     const RunResult run =
@@ -34,15 +34,11 @@ CutOutcome cutFile(D88Reader& reader, const ImageHeader& image, const CatalogueF
         std::fprintf(stderr, "d88cut: warning: %s: read %d of %d bytes; the rest is zero\n", file.name,
                      run.delivered, file.length);
     }
-    if (isSameFile(file.name, inputPath)) {
+    const OutputResult result = output.write(file.name, buffer.data(), buffer.size(), inputPath);
+    if (result.outcome == OutputOutcome::IsInput) {
         std::fprintf(stderr, "d88cut: %s is the disk image being read; not overwritten\n", file.name);
-        return CutOutcome::Failed;
+    } else if (result.outcome == OutputOutcome::Failed) {
+        std::fprintf(stderr, "d88cut: cannot write %s: %s\n", file.name, result.reason.c_str());
     }
-    removeStaleTemporaries(file.name, inputPath);
-    std::string reason;
-    if (!writeReplacing(file.name, buffer.data(), buffer.size(), reason)) {
-        std::fprintf(stderr, "d88cut: cannot write %s: %s\n", file.name, reason.c_str());
-        return CutOutcome::Failed;
-    }
-    return CutOutcome::Written;
+    return result.outcome == OutputOutcome::Written ? CutOutcome::Written : CutOutcome::Failed;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d88/d88_reader.h"
+#include "d88cut/output_file.h"
 #include "disks/disk_kinds.h"
 
 enum class CutOutcome {
@@ -19,15 +20,16 @@ enum class CutOutcome {
 };
 
 // Reads file's run from image into buffer (grown to the file's length) and
-// writes it to the file of that name in the working directory. A run that
+// writes it to the file of that name in output. A run that
 // stops early is written with zeros in place of the bytes that could not be
 // read. An existing file of that name is replaced only once the new one is
 // completely written, and never when it is inputPath itself. Progress goes to
 // standard output, warnings and errors to standard error.
 CutOutcome cutFile(D88Reader& reader, const ImageHeader& image, const CatalogueFile& file,
-                   std::vector<uint8_t>& buffer, const std::filesystem::path& inputPath);
+                   std::vector<uint8_t>& buffer, OutputDirectory& output, const std::filesystem::path& inputPath);
 
-// The whole command: one argument, the D88 file. Returns the exit status.
+// The whole command: the D88 file, and -d DIR or --directory=DIR for where
+// the files go. Returns the exit status.
 int runD88Cut(int argc, char* argv[]);
 
 #endif

@@ -1,23 +1,68 @@
-// Writing an output file so that an existing file of that name survives any
-// failure: the bytes go to a temporary file beside it, which is renamed over
-// the name only once completely written. Prints nothing.
-#ifndef D88CUT_D88CUT_OUTPUT_FILE_H
-#define D88CUT_D88CUT_OUTPUT_FILE_H
+// Output files written into one directory, each through a temporary file of
+// its own: created exclusively and never through a link, held locked while it
+// lives, and renamed over its name only once completely written.
+#ifndef D88CUT_EXTRACT_OUTPUT_FILE_H
+#define D88CUT_EXTRACT_OUTPUT_FILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
-// Whether name and inputPath are the same file (through any link).
-bool isSameFile(const std::filesystem::path& name, const std::filesystem::path& inputPath);
+enum class OutputOutcome {
+    Written,
+    IsInput,  // the name refers to the input file: nothing was written
+    Failed,   // nothing was replaced; the reason says why
+};
 
-// Removes the temporaries a killed run left for name. Never a directory,
-// never another name's, and never the image being read.
-void removeStaleTemporaries(const std::string& name, const std::filesystem::path& inputPath);
+// "written", "is-input", "failed".
+const char* outputOutcomeName(OutputOutcome outcome);
 
-// Writes the bytes as name through a temporary file. False with the reason
-// when the file could not be written; name is then as it was.
-bool writeReplacing(const std::string& name, const uint8_t* bytes, size_t length, std::string& reason);
+struct OutputResult {
+    OutputOutcome outcome;
+    std::string reason;  // the system's reason when Failed, otherwise empty
+};
+
+// Gives the 64 bits that tell one temporary file from another.
+using TemporaryTokenSource = std::function<uint64_t()>;
+
+class OutputDirectory {
+public:
+    // Temporary names come from random bits mixed with the process id.
+    explicit OutputDirectory(std::filesystem::path directory = ".");
+    // Temporary names come from tokens, so that a test can predict them.
+    OutputDirectory(std::filesystem::path directory, TemporaryTokenSource tokens);
+
+    const std::filesystem::path& path() const { return directory; }
+
+    // Whether a file can be created in the directory: creates a temporary
+    // file there and removes it again.
+    OutputResult checkWritable();
+
+    // Removes, in one scan of the directory, the temporaries of these output
+    // names (and of checkWritable) whose run has ended: regular files of this
+    // user that no process holds locked, never inputPath. Returns how many
+    // went. Where locks are not available (Windows), it removes nothing.
+    int removeDeadTemporaries(const std::vector<std::string>& names, const std::filesystem::path& inputPath) const;
+
+    // Writes length bytes to name in the directory through a temporary file,
+    // renamed over name once complete; never when name refers to inputPath.
+    OutputResult write(const std::string& name, const uint8_t* bytes, size_t length,
+                       const std::filesystem::path& inputPath);
+
+    // ".NAME.d88cut-XXXXXXXXXXXXXXXX.tmp", the token in 16 hex digits; for
+    // an empty name (checkWritable's) ".d88cut-XXXXXXXXXXXXXXXX.tmp".
+    static std::string temporaryName(const std::string& name, uint64_t token);
+
+private:
+    uint64_t nextToken();
+
+    std::filesystem::path directory;
+    TemporaryTokenSource tokens;
+    std::random_device randomBits;
+};
 
 #endif

@@ -1,4 +1,5 @@
 // The d88info command: the file opened, the report built and printed.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -40,6 +41,11 @@ int runD88Info(int argc, char* argv[])
         std::fprintf(stderr, "d88info: cannot open or read %s\n", echoed(path).c_str());
         return 1;
     }
+#ifdef SIGXFSZ
+    // A file-size limit on standard output must fail the write, which is
+    // reported, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     ByteSource source(std::move(input));
     D88Reader reader(source);
     const FileReport report = buildFileReport(reader, path);

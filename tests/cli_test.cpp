@@ -43,7 +43,11 @@ protected:
 
 TEST_F(CommandLineTest, WrongArgumentCountPrintsUsage)
 {
-    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"}}) {
+    const std::vector<std::string> cases[] = {
+        {}, {"a.d88", "b.d88"}, {"-d"}, {"-d", "out"}, {"a.d88", "-d"}, {"--directory=out", "a.d88", "b.d88"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         const ToolResult result = run(args);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
@@ -60,10 +64,10 @@ TEST_F(CommandLineTest, UnopenablePathsGetTheOpenError)
         std::string cause;
     };
     const Case cases[] = {
-        {"missing.d88", "d88cut: missing.d88: no such file\n"},
-        {"folder.d88", "d88cut: folder.d88: is a directory\n"},
-        {"", "d88cut: : no such file\n"},
-        {"bad\x1B[31m.d88", "d88cut: bad\\x1B[31m.d88: no such file\n"},
+        {"missing.d88", "d88cut: \"missing.d88\": no such file\n"},
+        {"folder.d88", "d88cut: \"folder.d88\": is a directory\n"},
+        {"", "d88cut: \"\": no such file\n"},
+        {"bad\x1B[31m.d88", "d88cut: \"bad\\x1B[31m.d88\": no such file\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -84,7 +88,7 @@ TEST_F(CommandLineTest, AFifoGetsTheOpenErrorAtOnce)
     const ToolResult result = runTool(D88CUT_TOOL, {"pipe.d88"}, scratch.path(), "mkfifo pipe.d88 && timeout 20");
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, std::string(kOpenError) + "d88cut: pipe.d88: not a regular file\n");
+    EXPECT_EQ(result.err, std::string(kOpenError) + "d88cut: \"pipe.d88\": not a regular file\n");
 }
 
 TEST_F(CommandLineTest, EmptyFilePrintsNothing)

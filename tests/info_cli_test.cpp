@@ -87,7 +87,7 @@ TEST_F(InfoCommandTest, UnreadableFilesAreNamed)
         const ToolResult result = run({path});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, lines(std::string("d88info: cannot open or read ") + path + "\n"));
+        EXPECT_EQ(result.err, lines(std::string("d88info: cannot open or read \"") + path + "\"\n"));
     }
 }
 
