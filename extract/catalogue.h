@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d88/d88_reader.h"
+#include "extract/console.h"
 
 // The signature sector: its first byte tells the two disks apart.
 constexpr int32_t kSignatureTrack = 2;
@@ -90,15 +91,13 @@ CutOutcome cutFile(const char* name, int32_t track, int32_t c, int32_t h, int32_
 // written.
 bool extractCatalogue(DiskKind kind, const std::filesystem::path& inputPath);
 
-// Console messages. The Japanese ones are Shift-JIS (code page 932) bytes,
-// written unchanged.
+// Console messages; the Japanese ones are in extract/console.h.
 extern const char kUsageMessage[];
-extern const char kOpenErrorMessage[];
-extern const char kDiskARecognisedMessage[];
-extern const char kDiskBRecognisedMessage[];
 extern const char kCuttingMessage[];
 
-// The whole command: one argument, the D88 file. Returns the exit status.
-int runD88Cut(int argc, char* argv[]);
+// The whole command: one argument, the D88 file, or --help or --version.
+// forms says how the Japanese messages go to each standard stream. Returns
+// the exit status.
+int runD88Cut(int argc, char* argv[], const MessageForms& forms = MessageForms{});
 
 #endif

@@ -1,33 +1,47 @@
 #include <cstdio>
-#include <cstring>
 
+#include "extract/command_line.h"
 #include "extract/disk_report.h"
 
 namespace {
 
 const char kInfoUsage[] = "Usage: d88info [--json] FILE\n";
+const char kInfoSummary[] =
+    "Shows, without writing anything, what d88cut will find in a D88 file: each\n"
+    "image, why a disk is or is not recognised, and why a file would come out\n"
+    "short or not at all.\n"
+    "\n"
+    "  --json     print the same facts as one JSON document\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "  --         end the options: a file named -x is given as -- -x or ./-x\n";
+
+bool writeAll(const std::string& text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        std::fputs("d88info: cannot write to standard output\n", stderr);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 int runD88Info(int argc, char* argv[])
 {
-    bool json = false;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0 && !json) {
-            json = true;
-        } else if (argv[i][0] == '-' || path != nullptr) {
-            // A file whose name starts with "-" is given as ./-name.
-            std::fputs(kInfoUsage, stderr);
-            return 1;
-        } else {
-            path = argv[i];
-        }
+    const InfoOptions options = parseInfoCommandLine(argc, argv);
+    if (options.action == CommandAction::ShowHelp) {
+        return writeAll(std::string(kInfoUsage) + kInfoSummary) ? 0 : 1;
     }
-    if (path == nullptr) {
+    if (options.action == CommandAction::ShowVersion) {
+        return writeAll(infoVersionText()) ? 0 : 1;
+    }
+    if (options.action != CommandAction::Run) {
         std::fputs(kInfoUsage, stderr);
         return 1;
     }
+    const char* path = options.path;
+    const bool json = options.json;
     if (!d88Reader.open(path)) {
         std::fprintf(stderr, "d88info: cannot open or read %s\n", path);
         return 1;
@@ -35,9 +49,5 @@ int runD88Info(int argc, char* argv[])
     const FileReport report = buildFileReport(d88Reader, path);
     d88Reader.close();
     const std::string text = json ? reportJson(report) : reportText(report);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        std::fputs("d88info: cannot write to standard output\n", stderr);
-        return 1;
-    }
-    return 0;
+    return writeAll(text) ? 0 : 1;
 }

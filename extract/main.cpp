@@ -2,5 +2,5 @@
 
 int main(int argc, char* argv[])
 {
-    return runD88Cut(argc, argv);
+    return runD88Cut(argc, argv, probeStandardStreams());
 }
