@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "d88/d88_reader.h"
+#include "cli/console.h"
 #include "d88cut/output_file.h"
 #include "disks/disk_kinds.h"
 
@@ -30,6 +31,7 @@ CutOutcome cutFile(D88Reader& reader, const ImageHeader& image, const CatalogueF
 
 // The whole command: the D88 file, and -d DIR or --directory=DIR for where
 // the files go. Returns the exit status.
-int runD88Cut(int argc, char* argv[]);
+// Japanese messages go out in the forms given (Shift-JIS by default).
+int runD88Cut(int argc, char* argv[], const MessageForms& forms = MessageForms());
 
 #endif

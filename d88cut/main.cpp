@@ -13,5 +13,5 @@ int main(int argc, char* argv[])
         std::fputs("d88cut: out of memory\n", stderr);
         std::_Exit(1);
     });
-    return runD88Cut(argc, argv);
+    return runD88Cut(argc, argv, probeStandardStreams());
 }

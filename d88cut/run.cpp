@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/text_format.h"
 #include "d88/input_file.h"
 #include "d88cut/cut.h"
@@ -12,12 +14,29 @@
 namespace {
 
 const char kUsageMessage[] = "Usage: %s [d88file]\n";
-// "ファイルをオープンできません." in Shift-JIS.
-const char kOpenErrorMessage[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93"
-    "\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
+const char kCutSummary[] =
+    "Cuts the files of Disk A and Disk B out of a D88 floppy-disk image into the\n"
+    "working directory, or into DIR. d88info FILE shows what will come out, and why.\n"
+    "\n"
+    "  -d DIR, --directory=DIR  write the files into DIR, which must exist\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "  --         end the options: a file named -x is given as -- -x or ./-x\n";
 
-constexpr char kDirectoryOption[] = "--directory=";
+int showHelpOrVersion(CommandAction action, const char* program)
+{
+    if (action == CommandAction::ShowHelp) {
+        std::printf(kUsageMessage, program);
+        std::fputs(kCutSummary, stdout);
+    } else {
+        std::fputs(cutVersionText(), stdout);
+    }
+    if (std::fflush(stdout) != 0) {
+        std::fputs("d88cut: cannot write to standard output\n", stderr);
+        return 1;
+    }
+    return 0;
+}
 
 // Every name any disk writes: a run cleans up after them all in one scan.
 std::vector<std::string> allCatalogueNames()
@@ -38,31 +57,24 @@ void reportReadError(const char* path, int systemError)
 
 }  // namespace
 
-int runD88Cut(int argc, char* argv[])
+int runD88Cut(int argc, char* argv[], const MessageForms& forms)
 {
-    const char* path = nullptr;
-    const char* directory = ".";
-    bool wrongCommandLine = false;
-    for (int i = 1; i < argc && !wrongCommandLine; ++i) {
-        if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc) {
-            directory = argv[++i];
-        } else if (std::strncmp(argv[i], kDirectoryOption, sizeof kDirectoryOption - 1) == 0) {
-            directory = argv[i] + sizeof kDirectoryOption - 1;
-        } else if (path == nullptr && std::strcmp(argv[i], "-d") != 0) {
-            path = argv[i];
-        } else {
-            wrongCommandLine = true;
-        }
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut";
+    const CutOptions options = parseCutCommandLine(argc, argv);
+    if (options.action == CommandAction::ShowHelp || options.action == CommandAction::ShowVersion) {
+        return showHelpOrVersion(options.action, program);
     }
-    if (wrongCommandLine || path == nullptr) {
-        std::fprintf(stderr, kUsageMessage, argc > 0 && argv[0] != nullptr ? argv[0] : "d88cut");
+    if (options.action != CommandAction::Run) {
+        std::fprintf(stderr, kUsageMessage, program);
         return 1;
     }
+    const char* path = options.path;
+    const char* directory = options.directory;
     InputFile input;
     int openError = 0;
     const OpenFailure failure = input.open(path, openError);
     if (failure != OpenFailure::None) {
-        std::fputs(kOpenErrorMessage, stderr);
+        writeJapanese(stderr, forms.err, JapaneseMessage::OpenError);
         std::fprintf(stderr, "d88cut: %s: %s\n", echoed(path).c_str(), openFailureReason(failure, openError).c_str());
         return 1;
     }
@@ -83,13 +95,15 @@ int runD88Cut(int argc, char* argv[])
     std::vector<uint8_t> buffer;
     buffer.reserve(static_cast<size_t>(longestCatalogueFile()));
     int status = 0;
+    bool anyRecognised = false;
     for (int32_t i = 0; i < reader.imageCount() && !reader.readFailed(); ++i) {
         const ImageHeader& image = reader.image(i);
         const Recognition recognition = recogniseImage(reader, image);
         if (recognition.kind == nullptr) {
             continue;
         }
-        std::fputs(recognition.kind->recognisedMessage, stdout);
+        anyRecognised = true;
+        writeJapanese(stdout, forms.out, recognition.kind->recognisedMessage);
         for (int32_t f = 0; f < recognition.kind->fileCount; ++f) {
             const CutOutcome outcome = cutFile(reader, image, recognition.kind->files[f], buffer, output, inputPath);
             if (outcome == CutOutcome::ReadError) {
@@ -103,6 +117,11 @@ int runD88Cut(int argc, char* argv[])
     if (reader.readFailed()) {
         reportReadError(path, reader.readErrorNumber());
         status = 1;
+    } else if (!anyRecognised) {
+        // Without this, a file of the wrong disks looks exactly like a success.
+        const std::string file = echoed(path);
+        std::fprintf(stderr, "d88cut: %s: no Disk A or Disk B found (d88info %s shows why)\n", file.c_str(),
+                     file.c_str());
     }
     if (std::fflush(stdout) != 0) {
         std::fputs("d88cut: cannot write to standard output\n", stderr);

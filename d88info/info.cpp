@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/command_line.h"
 #include "cli/text_format.h"
 #include "d88/input_file.h"
 #include "d88info/disk_report.h"
@@ -10,31 +11,42 @@
 namespace {
 
 const char kInfoUsage[] = "Usage: d88info [--json | --svg] FILE\n";
+const char kInfoSummary[] =
+    "Shows, without writing anything, what d88cut will find in a D88 file: each\n"
+    "image, why a disk is or is not recognised, and why a file would come out\n"
+    "short or not at all.\n"
+    "\n"
+    "  --json     print the same facts as one JSON document\n"
+    "  --svg      draw them as a map: one SVG document\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "  --         end the options: a file named -x is given as -- -x or ./-x\n";
+
+bool writeAll(const std::string& text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        std::fputs("d88info: cannot write to standard output\n", stderr);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
 int runD88Info(int argc, char* argv[])
 {
-    bool json = false;
-    bool svg = false;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0 && !json && !svg) {
-            json = true;
-        } else if (std::strcmp(argv[i], "--svg") == 0 && !json && !svg) {
-            svg = true;
-        } else if (argv[i][0] == '-' || path != nullptr) {
-            // A file whose name starts with "-" is given as ./-name.
-            std::fputs(kInfoUsage, stderr);
-            return 1;
-        } else {
-            path = argv[i];
-        }
+    const InfoOptions options = parseInfoCommandLine(argc, argv);
+    if (options.action == CommandAction::ShowHelp) {
+        return writeAll(std::string(kInfoUsage) + kInfoSummary) ? 0 : 1;
     }
-    if (path == nullptr) {
+    if (options.action == CommandAction::ShowVersion) {
+        return writeAll(infoVersionText()) ? 0 : 1;
+    }
+    if (options.action != CommandAction::Run) {
         std::fputs(kInfoUsage, stderr);
         return 1;
     }
+    const char* path = options.path;
     InputFile input;
     int openError = 0;
     if (input.open(path, openError) != OpenFailure::None) {
@@ -53,10 +65,7 @@ int runD88Info(int argc, char* argv[])
         std::fprintf(stderr, "d88info: %s: read error: %s\n", echoed(path).c_str(), std::strerror(report.readError));
         return 1;
     }
-    const std::string text = json ? reportJson(report) : svg ? reportSvg(report) : reportText(report);
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-        std::fputs("d88info: cannot write to standard output\n", stderr);
-        return 1;
-    }
-    return 0;
+    const std::string text =
+        options.json ? reportJson(report) : options.svg ? reportSvg(report) : reportText(report);
+    return writeAll(text) ? 0 : 1;
 }

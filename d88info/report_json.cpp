@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "cli/text_format.h"
+#include "cli/utf8_check.h"
 #include "d88info/disk_report.h"
 
 namespace {
@@ -52,6 +53,16 @@ public:
     }
     void member(const char* name, int32_t number) { member(name, static_cast<int64_t>(number)); }
 
+    // name's string, followed by "<name>Bytes": true when it is not valid
+    // UTF-8 and its characters stand for bytes.
+    void textMember(const std::string& name, const std::string& bytes)
+    {
+        member(name.c_str(), bytes);
+        if (!isValidUtf8(bytes)) {
+            member((name + "Bytes").c_str(), true);
+        }
+    }
+
     const std::string& document() const { return text; }
 
 private:
@@ -75,9 +86,30 @@ private:
         }
         firstInContainer = false;
     }
-    // Bytes outside printable ASCII become \u00XX: each character of a
-    // string stands for one byte of the name or path it shows.
-    void appendString(const std::string& bytes) { text += quotedAscii(bytes, "\\u%04x"); }
+    // Names and paths that hold text (valid UTF-8) are written as that text.
+    // Any other string keeps every byte: each byte outside printable ASCII
+    // becomes the character \u00XX, and textMember marks such a string so
+    // that a reader knows to take its characters back as bytes.
+    void appendString(const std::string& bytes)
+    {
+        if (!isValidUtf8(bytes)) {
+            text += quotedAscii(bytes, "\\u%04x");
+            return;
+        }
+        text += '"';
+        for (const char ch : bytes) {
+            const auto byte = static_cast<unsigned char>(ch);
+            if (byte == '"' || byte == '\\') {
+                text += '\\';
+                text += ch;
+            } else if (byte < 0x20 || byte == 0x7F) {
+                appendFormatted(text, "\\u%04x", static_cast<unsigned>(byte));
+            } else {
+                text += ch;
+            }
+        }
+        text += '"';
+    }
 
     std::string text;
     bool firstInContainer = true;
@@ -241,7 +273,7 @@ void writeImage(JsonWriter& json, const ImageReport& image)
     // member stays for readers of earlier reports.
     json.member("headerRead", true);
     json.member("diskSize", image.diskSize);
-    json.member("name", image.name);
+    json.textMember("name", image.name);
     json.member("media", image.media);
     json.member("mediaName", mediaName(image.media));
     if (image.sameTracksAs >= 0) {
@@ -270,7 +302,7 @@ std::string reportJson(const FileReport& report)
 {
     JsonWriter json;
     json.beginObject();
-    json.member("file", report.path);
+    json.textMember("file", report.path);
     json.member("imageCount", static_cast<int64_t>(report.images.size()));
     json.key("images");
     json.beginArray();

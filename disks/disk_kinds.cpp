@@ -45,9 +45,9 @@ constexpr int32_t countOf(const Table& table)
 
 // Disk B is tried first.
 const DiskKind kDiskKinds[] = {
-    {"Disk B", 0x08, "Disk B \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n", kDiskBFiles,
+    {"Disk B", 0x08, JapaneseMessage::DiskBRecognised, kDiskBFiles,
      countOf(kDiskBFiles)},
-    {"Disk A", 0xC3, "Disk A \x82\xF0\x94\x46\x8E\xAF\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n", kDiskAFiles,
+    {"Disk A", 0xC3, JapaneseMessage::DiskARecognised, kDiskAFiles,
      countOf(kDiskAFiles)},
 };
 const int32_t kDiskKindCount = countOf(kDiskKinds);

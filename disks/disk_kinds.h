@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "cli/console.h"
 #include "d88/d88_reader.h"
 
 // Where every kind keeps its signature: track 2, sector C 1 H 0 R 1 N 1.
@@ -28,7 +29,7 @@ struct CatalogueFile {
 struct DiskKind {
     const char* name;               // "Disk A"
     uint8_t signature;              // first byte of the signature sector
-    const char* recognisedMessage;  // Shift-JIS (code page 932) bytes, written unchanged
+    JapaneseMessage recognisedMessage;
     const CatalogueFile* files;     // in the order they are cut
     int32_t fileCount;
 };

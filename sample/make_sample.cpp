@@ -2,13 +2,20 @@
 // tool without a real disk image. Every sector starts with the disk's tag
 // letter, its track index and its sector number.
 #include <cstdio>
+#include <cstring>
 
 #include "testsupport/d88_fixture.h"
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "Usage: %s OUTPUT.d88\n", argc > 0 ? argv[0] : "make_sample");
+    const char* program = argc > 0 ? argv[0] : "make_sample";
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("Usage: %s OUTPUT.d88\nWrites a sample D88 file holding Disk A and then Disk B.\n", program);
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '-') {
+        // A name starting with "-" is an option mistyped more often than a file.
+        std::fprintf(stderr, "Usage: %s OUTPUT.d88\n", program);
         return 1;
     }
     const Bytes image =

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "testsupport/d88_fixture.h"
+#include "testsupport/terminal_runner.h"
 #include "tests/tool_under_test.h"
 
 namespace {
@@ -91,22 +92,156 @@ TEST_F(CommandLineTest, AFifoGetsTheOpenErrorAtOnce)
     EXPECT_EQ(result.err, std::string(kOpenError) + "d88cut: \"pipe.d88\": not a regular file\n");
 }
 
-TEST_F(CommandLineTest, EmptyFilePrintsNothing)
+const std::string kNoDiskNotice =
+    "d88cut: \"input.d88\": no Disk A or Disk B found (d88info \"input.d88\" shows why)\n";
+
+TEST_F(CommandLineTest, EmptyFileGetsTheNoDiskNotice)
 {
     const ToolResult result = runOn({});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, lines(kNoDiskNotice));
 }
 
-TEST_F(CommandLineTest, ImagesThatAreNeitherDiskPassSilently)
+TEST_F(CommandLineTest, ImagesThatAreNeitherDiskGetOneNoticeAndNoOutput)
 {
     D88ImageBuilder noSignatureSector;
     noSignatureSector.addStandardTrack(3, 1);
     const ToolResult result = runOn(concatenate({signatureOnly(0x00), noSignatureSector.build(), signatureOnly(0xC2)}));
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err, lines(kNoDiskNotice));
+}
+
+TEST_F(CommandLineTest, ARecognisedDiskAmongOthersGetsNoNotice)
+{
+    const ToolResult result = runOn(concatenate({signatureOnly(0x00), signatureOnly(0x08)}));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.find(lines(kDiskB)), 0u);
+    EXPECT_EQ(result.err.find("no Disk A or Disk B"), std::string::npos) << result.err;
+}
+
+TEST_F(CommandLineTest, TheNoticeEscapesThePathLikeD88Info)
+{
+    struct Case {
+        std::string name;
+        std::string shown;
+    };
+    std::vector<Case> cases = {{"two words.d88", "\"two words.d88\""}};
+    if (!toolsAreEmulated()) {
+        // Windows allows none of these characters in a name.
+        cases.push_back({"say \"hi\" \\.d88", "\"say \\\"hi\\\" \\\\.d88\""});
+        cases.push_back({"caf\xC3\xA9\t.d88", "\"caf\\xC3\\xA9\\x09.d88\""});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        ASSERT_TRUE(writeBytes(scratch.file(c.name), signatureOnly(0x00)));
+        const ToolResult result = run({c.name});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err,
+                  lines("d88cut: " + c.shown + ": no Disk A or Disk B found (d88info " + c.shown + " shows why)\n"));
+        EXPECT_EQ(runD88Info({c.name}, scratch.path()).out.find(c.shown + ": 1 image"), 0u);
+    }
+}
+
+TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool help;
+    };
+    const Case cases[] = {
+        {{"--help"}, true},
+        {{"input.d88", "--help"}, true},
+        {{"--version"}, false},
+        {{"--version", "--help"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const ToolResult result = run(c.args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "");
+        if (c.help) {
+            EXPECT_EQ(result.out.find(lines("Usage: " + programNameSeen(D88CUT_TOOL) + " [d88file]\n")), 0u);
+            EXPECT_NE(result.out.find("--version"), std::string::npos);
+        } else {
+            EXPECT_EQ(result.out, lines("d88cut " D88CUT_PROJECT_VERSION "\n"));
+        }
+    }
+}
+
+TEST_F(CommandLineTest, OptionsEndAtDoubleDashAndUnknownOnesGetTheUsage)
+{
+    ASSERT_TRUE(writeBytes(scratch.file("-x.d88"), signatureOnly(0x08)));
+    ASSERT_TRUE(writeBytes(scratch.file("--help"), signatureOnly(0x08)));
+    for (const auto& args : {std::vector<std::string>{"--", "-x.d88"}, std::vector<std::string>{"./-x.d88"},
+                             std::vector<std::string>{"--", "--help"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const ToolResult result = run(args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out.find(lines(kDiskB)), 0u);
+    }
+    for (const auto& args : {std::vector<std::string>{"-x.d88"}, std::vector<std::string>{"-"},
+                             std::vector<std::string>{"--"}, std::vector<std::string>{"--", "a", "b"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const ToolResult result = run(args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, lines("Usage: " + programNameSeen(D88CUT_TOOL) + " [d88file]\n"));
+    }
+}
+
+// What a user at a terminal sees: UTF-8 when the locale is UTF-8, the
+// Shift-JIS bytes otherwise and on a pipe.
+TEST_F(CommandLineTest, JapaneseReadsAsUtf8OnlyOnAUtf8Terminal)
+{
+    if (toolsAreEmulated()) {
+        GTEST_SKIP() << "the emulated program writes to a Wine console, not to a POSIX pseudo-terminal";
+    }
+    ASSERT_TRUE(writeBytes(scratch.file("input.d88"), concatenate({signatureOnly(0xC3), signatureOnly(0x08)})));
+    const std::string utf8Open = "ファイルをオープンできません.\n";
+    const std::string utf8DiskA = "Disk A を認識しました.\n";
+    const std::string utf8DiskB = "Disk B を認識しました.\n";
+    struct Case {
+        const char* locale;
+        StandardOutputTo out;
+        std::string terminal;
+        std::string pipe;
+    };
+    // Every catalogue file's first sector is missing here, so stderr gets
+    // one warning per file between the recognition lines; only the Japanese
+    // lines are compared.
+    const Case cases[] = {
+        {"C.UTF-8", StandardOutputTo::Terminal, utf8DiskA + utf8DiskB, ""},
+        {"C", StandardOutputTo::Terminal, kDiskA + kDiskB, ""},
+        {"C.UTF-8", StandardOutputTo::Pipe, "", kDiskA + kDiskB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const TerminalResult result = runToolOnTerminal(D88CUT_TOOL, {"input.d88"}, scratch.path(), c.locale, c.out);
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(result.status, 0);
+        std::string japanese;
+        for (const std::string& seen : {result.terminal, result.pipe}) {
+            size_t start = 0;
+            for (size_t end = seen.find('\n'); end != std::string::npos; start = end + 1, end = seen.find('\n', start)) {
+                const std::string line = seen.substr(start, end + 1 - start);
+                if (line.rfind("Disk ", 0) == 0) {
+                    japanese += line;
+                }
+            }
+        }
+        EXPECT_EQ(japanese, c.terminal + c.pipe);
+        EXPECT_EQ(result.pipe.find("warning"), std::string::npos);
+    }
+    for (const char* locale : {"C.UTF-8", "C"}) {
+        SCOPED_TRACE(locale);
+        const TerminalResult result =
+            runToolOnTerminal(D88CUT_TOOL, {"missing.d88"}, scratch.path(), locale, StandardOutputTo::Terminal);
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.terminal.find(std::string(locale) == "C" ? kOpenError : utf8Open), 0u) << result.terminal;
+    }
 }
 
 }  // namespace

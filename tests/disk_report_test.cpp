@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <functional>
 
@@ -8,10 +10,25 @@
 #include "d88/d88_reader.h"
 #include "d88info/disk_report.h"
 #include "testsupport/d88_fixture.h"
-#include "testsupport/json_value.h"
 #include "testsupport/tool_runner.h"
 
 namespace {
+
+// A JSON string marked as bytes: each character U+0000 to U+00FF is one byte.
+std::string bytesOf(const nlohmann::json& string)
+{
+    const std::string utf8 = string.get<std::string>();
+    std::string bytes;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        if (byte == 0xC2 || byte == 0xC3) {
+            bytes += static_cast<char>(((byte & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+        } else {
+            bytes += static_cast<char>(byte);
+        }
+    }
+    return bytes;
+}
 
 constexpr uint8_t kDiskASignatureByte = 0xC3;
 constexpr uint8_t kDiskBSignatureByte = 0x08;
@@ -427,53 +444,55 @@ TEST_F(DiskReportTest, TextNamesEveryShortOrSkippedEntryAndWhy)
 TEST_F(DiskReportTest, JsonCarriesTheSameFacts)
 {
     const FileReport report = reportOn(smallDamagedDiskB().build());
-    JsonValue json;
-    ASSERT_TRUE(JsonValue::parse(reportJson(report), json)) << reportJson(report);
-    EXPECT_EQ(json["file"].string(), "image.d88");
-    EXPECT_EQ(json["imageCount"].number(), 1);
-    const JsonValue& image = json["images"][0];
-    EXPECT_EQ(image["offset"].number(), 0);
-    EXPECT_EQ(image["name"].string(), std::string("B\x82\xA0\"\\", 5));
-    EXPECT_EQ(image["media"].number(), 0x10);
-    EXPECT_EQ(image["mediaName"].string(), "2DD");
-    EXPECT_EQ(image["recognition"]["disk"].string(), "Disk B");
-    EXPECT_EQ(image["recognition"]["signatureByte"].number(), 8);
-    EXPECT_TRUE(image["recognition"]["missing"].isNull());
+    const nlohmann::json json = nlohmann::json::parse(reportJson(report), nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << reportJson(report);
+    EXPECT_EQ(json["file"].get<std::string>(), "image.d88");
+    EXPECT_EQ(json["imageCount"].get<int64_t>(), 1);
+    const nlohmann::json& image = json["images"][0];
+    EXPECT_EQ(image["offset"].get<int64_t>(), 0);
+    EXPECT_EQ(bytesOf(image["name"]), std::string("B\x82\xA0\"\\", 5));
+    EXPECT_TRUE(image["nameBytes"].get<bool>());
+    EXPECT_FALSE(json.contains("fileBytes"));
+    EXPECT_EQ(image["media"].get<int64_t>(), 0x10);
+    EXPECT_EQ(image["mediaName"].get<std::string>(), "2DD");
+    EXPECT_EQ(image["recognition"]["disk"].get<std::string>(), "Disk B");
+    EXPECT_EQ(image["recognition"]["signatureByte"].get<int64_t>(), 8);
+    EXPECT_TRUE(image["recognition"]["missing"].is_null());
 
-    const JsonValue& tracks = image["tracks"];
+    const nlohmann::json& tracks = image["tracks"];
     ASSERT_EQ(tracks.size(), 4u);
-    const JsonValue& track61 = tracks[2];
-    EXPECT_EQ(track61["index"].number(), 61);
-    EXPECT_EQ(track61["cylinder"].number(), 30);
-    EXPECT_EQ(track61["head"].number(), 1);
-    EXPECT_EQ(track61["state"].string(), "listed");
+    const nlohmann::json& track61 = tracks[2];
+    EXPECT_EQ(track61["index"].get<int64_t>(), 61);
+    EXPECT_EQ(track61["cylinder"].get<int64_t>(), 30);
+    EXPECT_EQ(track61["head"].get<int64_t>(), 1);
+    EXPECT_EQ(track61["state"].get<std::string>(), "listed");
     ASSERT_EQ(track61["sectors"].size(), 3u);
     EXPECT_EQ(track61["sectors"][0]["marks"].size(), 0u);
-    EXPECT_EQ(track61["sectors"][1]["dataSize"].number(), 100);
+    EXPECT_EQ(track61["sectors"][1]["dataSize"].get<int64_t>(), 100);
     ASSERT_EQ(track61["sectors"][1]["marks"].size(), 1u);
-    EXPECT_EQ(track61["sectors"][1]["marks"][0].string(), "data-size");
-    const JsonValue& offTrack = track61["sectors"][2];
-    EXPECT_EQ(offTrack["c"].number(), 31);
-    EXPECT_EQ(offTrack["n"].number(), 2);
+    EXPECT_EQ(track61["sectors"][1]["marks"][0].get<std::string>(), "data-size");
+    const nlohmann::json& offTrack = track61["sectors"][2];
+    EXPECT_EQ(offTrack["c"].get<int64_t>(), 31);
+    EXPECT_EQ(offTrack["n"].get<int64_t>(), 2);
     ASSERT_EQ(offTrack["marks"].size(), 2u);
-    EXPECT_EQ(offTrack["marks"][0].string(), "off-position");
-    EXPECT_EQ(offTrack["marks"][1].string(), "size-code");
-    EXPECT_EQ(tracks[3]["state"].string(), "offset-outside");
-    EXPECT_EQ(tracks[3]["offset"].number(), 0x7FFFFFF0);
+    EXPECT_EQ(offTrack["marks"][0].get<std::string>(), "off-position");
+    EXPECT_EQ(offTrack["marks"][1].get<std::string>(), "size-code");
+    EXPECT_EQ(tracks[3]["state"].get<std::string>(), "offset-outside");
+    EXPECT_EQ(tracks[3]["offset"].get<int64_t>(), 0x7FFFFFF0);
 
-    const JsonValue& catalogue = image["catalogue"];
+    const nlohmann::json& catalogue = image["catalogue"];
     ASSERT_EQ(catalogue.size(), 2u);
-    EXPECT_EQ(catalogue[0]["name"].string(), "MUS200");
-    EXPECT_EQ(catalogue[0]["length"].number(), 512);
-    EXPECT_EQ(catalogue[0]["delivered"].number(), 256);
-    EXPECT_EQ(catalogue[0]["outcome"].string(), "short");
-    EXPECT_EQ(catalogue[0]["stop"]["problem"].string(), "data-short");
-    EXPECT_EQ(catalogue[0]["stop"]["r"].number(), 8);
-    EXPECT_EQ(catalogue[0]["stop"]["dataSize"].number(), 100);
-    EXPECT_EQ(catalogue[0]["stop"]["reason"].string(), describeStop(report.images[0].catalogue[0].stop));
-    EXPECT_EQ(catalogue[1]["delivered"].number(), 8192);
-    EXPECT_EQ(catalogue[1]["stop"]["problem"].string(), "track-absent");
-    EXPECT_EQ(catalogue[1]["stop"]["track"].number(), 4);
+    EXPECT_EQ(catalogue[0]["name"].get<std::string>(), "MUS200");
+    EXPECT_EQ(catalogue[0]["length"].get<int64_t>(), 512);
+    EXPECT_EQ(catalogue[0]["delivered"].get<int64_t>(), 256);
+    EXPECT_EQ(catalogue[0]["outcome"].get<std::string>(), "short");
+    EXPECT_EQ(catalogue[0]["stop"]["problem"].get<std::string>(), "data-short");
+    EXPECT_EQ(catalogue[0]["stop"]["r"].get<int64_t>(), 8);
+    EXPECT_EQ(catalogue[0]["stop"]["dataSize"].get<int64_t>(), 100);
+    EXPECT_EQ(catalogue[0]["stop"]["reason"].get<std::string>(), describeStop(report.images[0].catalogue[0].stop));
+    EXPECT_EQ(catalogue[1]["delivered"].get<int64_t>(), 8192);
+    EXPECT_EQ(catalogue[1]["stop"]["problem"].get<std::string>(), "track-absent");
+    EXPECT_EQ(catalogue[1]["stop"]["track"].get<int64_t>(), 4);
 }
 
 TEST_F(DiskReportTest, JsonOfADiskThatIsNeitherHasItsReasonAndNoCatalogue)
@@ -481,17 +500,58 @@ TEST_F(DiskReportTest, JsonOfADiskThatIsNeitherHasItsReasonAndNoCatalogue)
     D88ImageBuilder disk;
     disk.addStandardTrack(3, 'N');
     const FileReport report = reportOn(concatenate({disk.build(), Bytes(10)}));
-    JsonValue json;
-    ASSERT_TRUE(JsonValue::parse(reportJson(report), json));
-    const JsonValue& recognition = json["images"][0]["recognition"];
-    EXPECT_TRUE(recognition["disk"].isNull());
-    EXPECT_TRUE(recognition["signatureByte"].isNull());
-    EXPECT_EQ(recognition["missing"]["problem"].string(), "track-absent");
-    EXPECT_EQ(recognition["missing"]["track"].number(), 2);
+    const nlohmann::json json = nlohmann::json::parse(reportJson(report), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    const nlohmann::json& recognition = json["images"][0]["recognition"];
+    EXPECT_TRUE(recognition["disk"].is_null());
+    EXPECT_TRUE(recognition["signatureByte"].is_null());
+    EXPECT_EQ(recognition["missing"]["problem"].get<std::string>(), "track-absent");
+    EXPECT_EQ(recognition["missing"]["track"].get<int64_t>(), 2);
     EXPECT_EQ(json["images"][0]["catalogue"].size(), 0u);
     EXPECT_NE(reportText(report).find("recognition  neither disk: no signature sector, track 2 is not in the image\n"),
               std::string::npos)
         << reportText(report);
+}
+
+TEST(JsonStringTest, TextStaysTextAndOtherBytesComeBackWhole)
+{
+    struct Case {
+        std::string path;
+        bool bytes;  // not valid UTF-8: the characters stand for bytes
+    };
+    const Case cases[] = {
+        {"image.d88", false},
+        {"caf\xC3\xA9 \xE2\x98\x83 \xF0\x9F\x92\xBE.d88", false},
+        {std::string("tab\there \"quoted\" back\\slash \x7F nul\0", sizeof "tab\there \"quoted\" back\\slash \x7F nul"),
+         false},
+        {"\x83\x66\x83\x42\x83\x58\x83\x4E.d88", true},  // Shift-JIS
+        {"caf\xE9.d88", true},                               // Latin-1
+        {"overlong \xC0\xAF", true},
+        {"surrogate \xED\xA0\x80", true},
+        {"past U+10FFFF \xF4\x90\x80\x80", true},
+        {"cut short \xE3\x81", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.path));
+        FileReport report;
+        report.path = c.path;
+        const std::string document = reportJson(report);
+        const nlohmann::json json = nlohmann::json::parse(document, nullptr, false);
+        ASSERT_FALSE(json.is_discarded()) << document;
+        EXPECT_EQ(json.contains("fileBytes"), c.bytes);
+        EXPECT_EQ(c.bytes ? bytesOf(json["file"]) : json["file"].get<std::string>(), c.path);
+        if (c.bytes) {
+            EXPECT_TRUE(std::all_of(document.begin(), document.end(),
+                                    [](char ch) { return (ch >= 0x20 && ch < 0x7F) || ch == '\n'; }))
+                << document;
+        } else {
+            // Text is written as it is, not as escapes.
+            const auto highBytes = [](const std::string& text) {
+                return std::count_if(text.begin(), text.end(), [](char ch) { return (ch & 0x80) != 0; });
+            };
+            EXPECT_EQ(highBytes(document), highBytes(c.path)) << document;
+        }
+    }
 }
 
 TEST_F(DiskReportTest, FileWithoutImagesSaysWhy)
@@ -499,28 +559,10 @@ TEST_F(DiskReportTest, FileWithoutImagesSaysWhy)
     const FileReport report = reportOn(Bytes(100));
     EXPECT_TRUE(report.images.empty());
     EXPECT_EQ(reportText(report), "\"image.d88\": 0 images (an image starts with a 688-byte header)\n");
-    JsonValue json;
-    ASSERT_TRUE(JsonValue::parse(reportJson(report), json));
-    EXPECT_EQ(json["imageCount"].number(), 0);
-    EXPECT_EQ(json["images"].kind(), JsonValue::Kind::Array);
-}
-
-TEST(JsonValueTest, RefusesWhatIsNotOneJsonDocument)
-{
-    const char* const refused[] = {
-        "", "{", "{\"a\":1,}", "[1 2]", "{\"a\":1}{}", "{\"a\" 1}", "\"\\u0100\"", "01", "1.5", "{\"a\":1,\"a\":2}",
-        "\"tab\there\"", "nul",
-    };
-    for (const char* text : refused) {
-        JsonValue value;
-        EXPECT_FALSE(JsonValue::parse(text, value)) << text;
-    }
-    JsonValue value;
-    ASSERT_TRUE(JsonValue::parse(" {\"a\":[1,-2,true,false,null,\"x\\u0082\\\"\"]}\n", value));
-    EXPECT_EQ(value["a"][1].number(), -2);
-    EXPECT_TRUE(value["a"][2].boolean());
-    EXPECT_TRUE(value["a"][4].isNull());
-    EXPECT_EQ(value["a"][5].string(), "x\x82\"");
+    const nlohmann::json json = nlohmann::json::parse(reportJson(report), nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    EXPECT_EQ(json["imageCount"].get<int64_t>(), 0);
+    EXPECT_TRUE(json["images"].is_array());
 }
 
 }  // namespace

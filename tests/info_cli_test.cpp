@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "testsupport/d88_fixture.h"
-#include "testsupport/json_value.h"
 #include "tests/tool_under_test.h"
 
 namespace fs = std::filesystem;
@@ -77,6 +78,32 @@ TEST_F(InfoCommandTest, WrongCommandLinesPrintUsage)
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, lines(kUsage));
     }
+}
+
+TEST_F(InfoCommandTest, HelpVersionAndDoubleDash)
+{
+    const ToolResult help = run({"a.d88", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_EQ(help.out.find(lines(kUsage)), 0u);
+    EXPECT_NE(help.out.find("--json"), std::string::npos);
+    const ToolResult version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.err, "");
+    EXPECT_EQ(version.out, lines("d88info " D88CUT_PROJECT_VERSION "\n"));
+
+    ASSERT_TRUE(writeBytes(scratch.file("-x.d88"), sampleImage()));
+    for (const auto& args : {std::vector<std::string>{"--", "-x.d88"}, std::vector<std::string>{"--json", "--", "-x.d88"},
+                             std::vector<std::string>{"./-x.d88"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const ToolResult result = run(args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "");
+        EXPECT_NE(result.out.find("-x.d88\""), std::string::npos) << result.out;
+    }
+    const ToolResult afterDoubleDash = run({"--", "--json", "-x.d88"});
+    EXPECT_EQ(afterDoubleDash.status, 1);
+    EXPECT_EQ(afterDoubleDash.err, lines(kUsage));
 }
 
 TEST_F(InfoCommandTest, UnreadableFilesAreNamed)
@@ -152,37 +179,37 @@ TEST_F(InfoCommandTest, JsonForecastsWhatD88CutDoes)
     const std::string newline = lines("\n");
     ASSERT_GE(info.out.size(), newline.size());
     EXPECT_EQ(info.out.substr(info.out.size() - newline.size()), newline);
-    JsonValue json;
-    ASSERT_TRUE(JsonValue::parse(info.out, json)) << info.out;
-    ASSERT_EQ(json["imageCount"].number(), 1);
-    const JsonValue& catalogue = json["images"][0]["catalogue"];
+    const nlohmann::json json = nlohmann::json::parse(info.out, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << info.out;
+    ASSERT_EQ(json["imageCount"].get<int64_t>(), 1);
+    const nlohmann::json& catalogue = json["images"][0]["catalogue"];
     ASSERT_EQ(catalogue.size(), 19u);
 
     const ToolResult cut = runD88Cut({"input.d88"}, scratch.path());
     EXPECT_EQ(cut.status, 0);
     int shortOnes = 0;
     for (size_t i = 0; i < catalogue.size(); ++i) {
-        const JsonValue& entry = catalogue[i];
-        const std::string name = entry["name"].string();
+        const nlohmann::json& entry = catalogue[i];
+        const std::string name = entry["name"].get<std::string>();
         SCOPED_TRACE(name);
-        const std::string outcome = entry["outcome"].string();
+        const std::string outcome = entry["outcome"].get<std::string>();
         const bool written = fs::is_regular_file(scratch.path() / name);
         EXPECT_EQ(written, outcome != "skipped");
         if (written) {
-            EXPECT_EQ(static_cast<int64_t>(fs::file_size(scratch.path() / name)), entry["length"].number());
+            EXPECT_EQ(static_cast<int64_t>(fs::file_size(scratch.path() / name)), entry["length"].get<int64_t>());
         }
-        const std::string warning = name + ": read " + std::to_string(entry["delivered"].number()) + " of " +
-                                    std::to_string(entry["length"].number()) + " bytes";
+        const std::string warning = name + ": read " + std::to_string(entry["delivered"].get<int64_t>()) + " of " +
+                                    std::to_string(entry["length"].get<int64_t>()) + " bytes";
         EXPECT_EQ(cut.err.find(warning) != std::string::npos, outcome == "short") << cut.err;
-        EXPECT_EQ(entry["stop"].isNull(), outcome == "complete");
+        EXPECT_EQ(entry["stop"].is_null(), outcome == "complete");
         shortOnes += outcome == "short" ? 1 : 0;
     }
     EXPECT_EQ(shortOnes, 2);
-    EXPECT_EQ(catalogue[12]["name"].string(), "ADPCM100");
-    EXPECT_EQ(catalogue[12]["stop"]["problem"].string(), "sector-missing");
-    EXPECT_EQ(catalogue[12]["stop"]["track"].number(), 63);
-    EXPECT_EQ(catalogue[12]["stop"]["r"].number(), 5);
-    EXPECT_EQ(catalogue[18]["stop"]["problem"].string(), "track-absent");
+    EXPECT_EQ(catalogue[12]["name"].get<std::string>(), "ADPCM100");
+    EXPECT_EQ(catalogue[12]["stop"]["problem"].get<std::string>(), "sector-missing");
+    EXPECT_EQ(catalogue[12]["stop"]["track"].get<int64_t>(), 63);
+    EXPECT_EQ(catalogue[12]["stop"]["r"].get<int64_t>(), 5);
+    EXPECT_EQ(catalogue[18]["stop"]["problem"].get<std::string>(), "track-absent");
 }
 
 TEST_F(InfoCommandTest, FilesWithoutARecognisedDiskStillGetAReport)
