@@ -294,7 +294,7 @@ TEST_F(SvgMapTest, EachRunStopsOnTheCellItAskedFor)
         expectWellFormed(svg);
         const std::vector<SvgGroup> all = groups(svg);
         const auto entry = std::find_if(report.images[0].catalogue.begin(), report.images[0].catalogue.end(),
-                                        [&c](const CatalogueReport& e) { return e.file.name == c.file; });
+                                        [&c](const CatalogueReport& e) { return std::string(e.file.name) == c.file; });
         ASSERT_NE(entry, report.images[0].catalogue.end());
         ASSERT_NE(entry->outcome(), RunOutcome::Complete);
         const std::string reason = describeStop(entry->stop);
