@@ -36,6 +36,7 @@ struct Command {
 
 struct Sample {
     double milliseconds;
+    double cpuMilliseconds;  // user + system
     long peakKiB;
     bool failed;
 };
@@ -82,7 +83,9 @@ Sample runOnce(const Command& command, const std::filesystem::path& scratch)
     const bool waited = child > 0 && wait4(child, &status, 0, &usage) == child;
     const auto end = std::chrono::steady_clock::now();
     std::filesystem::remove_all(directory);
-    return Sample{std::chrono::duration<double, std::milli>(end - start).count(), usage.ru_maxrss,
+    const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000 + t.tv_usec / 1000.0; };
+    return Sample{std::chrono::duration<double, std::milli>(end - start).count(),
+                  cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss,
                   !waited || !WIFEXITED(status) || WEXITSTATUS(status) >= 126 ||
                       (WEXITSTATUS(status) != 0 && command.name == "floor")};
 }
@@ -162,8 +165,9 @@ int main(int argc, char* argv[])
         usage();
     }
 
-    std::printf("| input | size | tool | tool ms | floor ms | cat ms | tool/floor | goal | peak RSS | memory goal |\n");
-    std::printf("|---|---:|---|---:|---:|---:|---:|---|---:|---|\n");
+    std::printf("| input | size | tool | tool ms | floor ms | cat ms | tool/floor | goal | CPU ms tool / floor | peak RSS "
+                "| memory goal |\n");
+    std::printf("|---|---:|---|---:|---:|---:|---:|---|---:|---:|---|\n");
     for (const Input& input : inputs) {
         const std::string cutPath = (bin / "d88cut").string();
         const std::string infoPath = (bin / "d88info").string();
@@ -176,9 +180,11 @@ int main(int argc, char* argv[])
         const Command catCommand{"cat", {"/bin/cat", input.path}};
 
         std::vector<std::vector<double>> toolTimes(tools.size());
+        std::vector<std::vector<double>> toolCpu(tools.size());
         std::vector<long> toolPeak(tools.size(), 0);
         std::vector<bool> toolFailed(tools.size(), false);
         std::vector<double> floorTimes;
+        std::vector<double> floorCpu;
         std::vector<double> catTimes;
         for (int round = -warmup; round < rounds; ++round) {
             // d88cut, floor, cat, then the two reports: the floor and cat
@@ -205,10 +211,12 @@ int main(int argc, char* argv[])
                 toolFailed[t] = toolFailed[t] || samples[t].failed;
                 if (round >= 0) {
                     toolTimes[t].push_back(samples[t].milliseconds);
+                    toolCpu[t].push_back(samples[t].cpuMilliseconds);
                 }
             }
             if (round >= 0) {
                 floorTimes.push_back(floorSample.milliseconds);
+                floorCpu.push_back(floorSample.cpuMilliseconds);
             }
         }
         const double floorMedian = median(floorTimes);
@@ -218,10 +226,11 @@ int main(int argc, char* argv[])
             const double toolMedian = median(toolTimes[t]);
             const double ratio = floorMedian > 0 ? toolMedian / floorMedian : 0;
             const bool crafted = input.goal > kOrdinaryGoalLimit;
-            std::printf("| %s | %s | `%s` | %.2f | %.2f | %.2f | %.2f | %s ≤ %.2f%s | %.1f MiB | %s |\n",
+            std::printf("| %s | %s | `%s` | %.2f | %.2f | %.2f | %.2f | %s ≤ %.2f%s | %.1f / %.1f | %.1f MiB | %s |\n",
                         input.label.c_str(), error ? "?" : humanSize(size).c_str(), tools[t].name.c_str(), toolMedian,
                         floorMedian, median(catTimes), ratio, ratio <= input.goal ? "met" : "MISSED", input.goal,
-                        toolFailed[t] ? " (a run failed)" : "", static_cast<double>(toolPeak[t]) / 1024,
+                        toolFailed[t] ? " (a run failed)" : "", median(toolCpu[t]), median(floorCpu),
+                        static_cast<double>(toolPeak[t]) / 1024,
                         !crafted ? "—" : toolPeak[t] < kMemoryGoalKiB ? "met" : "MISSED");
             std::fflush(stdout);
         }
