@@ -8,6 +8,10 @@
 
 namespace {
 
+// Records are grouped in blocks of this many to skip quickly over stretches
+// where no record count ends a search.
+constexpr uint32_t kBlockOfRecords = 64;
+
 uint32_t idKey(const SectorId& id)
 {
     return (uint32_t{id.c} << 24) | (uint32_t{id.h} << 16) | (uint32_t{id.r} << 8) | id.n;
@@ -87,54 +91,163 @@ const TrackWalk* D88Reader::walk(const ImageHeader& image, int32_t track)
     return &walkFrom(static_cast<uint64_t>(image.offset + image.trackOffsets[track]));
 }
 
+uint32_t D88Reader::appendRecord(uint64_t offset)
+{
+    uint8_t header[kSectorHeaderSize];
+    if (source.read(offset, header, kSectorHeaderSize) != kSectorHeaderSize) {
+        return kFileEnds;
+    }
+    const auto index = static_cast<uint32_t>(store.size());
+    const TrackRecord record{{header[kSectorCylinderOffset], header[kSectorHeadOffset], header[kSectorNumberOffset],
+                              header[kSectorSizeCodeOffset]},
+                             readLE16(header + kSectorRecordCountOffset),
+                             readLE16(header + kSectorDataSizeOffset),
+                             offset};
+    store.push_back(record);
+    recordAt.emplace(offset, index);
+    recordsWithId[idKey(record.id)].push_back(index);
+    const int64_t endsFrom =
+        record.recordCount == 0 ? INT64_MAX : int64_t{index} + 1 - int64_t{record.recordCount};
+    searchEndsFrom.push_back(endsFrom);
+    if (index % kBlockOfRecords == 0) {
+        blockMaximum.push_back(endsFrom);
+    } else {
+        blockMaximum.back() = std::max(blockMaximum.back(), endsFrom);
+    }
+    return index;
+}
+
+uint32_t D88Reader::recordAtOffset(uint64_t offset)
+{
+    const auto known = recordAt.find(offset);
+    if (known != recordAt.end()) {
+        return known->second;
+    }
+    const uint32_t index = appendRecord(offset);
+    if (index != kFileEnds) {
+        stretchOf.push_back(static_cast<uint32_t>(stretches.size()));
+        stretches.push_back(Stretch{index, kNotRead});
+    }
+    return index;
+}
+
+uint32_t D88Reader::successor(uint32_t record)
+{
+    Stretch& stretch = stretches[stretchOf[record]];
+    if (record < stretch.last) {
+        return record + 1;
+    }
+    if (stretch.link != kNotRead) {
+        return stretch.link;
+    }
+    const TrackRecord& current = store[record];
+    const uint64_t next = current.headerOffset + kSectorHeaderSize + current.dataSize;
+    const auto known = recordAt.find(next);
+    if (known != recordAt.end()) {
+        stretch.link = known->second;
+        return stretch.link;
+    }
+    const bool adjacent = record + 1 == store.size();
+    const uint32_t index = appendRecord(next);
+    if (index == kFileEnds) {
+        stretch.link = kFileEnds;
+    } else if (adjacent) {
+        // The stretch grows; stretch is still valid, nothing was added to stretches.
+        stretch.last = index;
+        stretchOf.push_back(stretchOf[record]);
+    } else {
+        stretch.link = index;
+        stretchOf.push_back(static_cast<uint32_t>(stretches.size()));
+        stretches.push_back(Stretch{index, kNotRead});
+    }
+    return index;
+}
+
+uint32_t D88Reader::firstSearchEnd(uint32_t from, uint32_t to, int64_t fromPosition) const
+{
+    // Record k, met at position k - from + fromPosition, ends the search when
+    // searchEndsFrom[k] >= from - fromPosition.
+    const int64_t threshold = int64_t{from} - fromPosition;
+    uint32_t k = from;
+    while (k <= to) {
+        if (k % kBlockOfRecords == 0 && uint64_t{k} + kBlockOfRecords - 1 <= to &&
+            blockMaximum[k / kBlockOfRecords] < threshold) {
+            k += kBlockOfRecords;
+            continue;
+        }
+        if (searchEndsFrom[k] >= threshold) {
+            return k;
+        }
+        ++k;
+    }
+    return UINT32_MAX;
+}
+
 const TrackWalk& D88Reader::walkFrom(uint64_t start)
 {
     const auto known = walkAt.find(start);
     if (known != walkAt.end()) {
         return walks[known->second];
     }
-    walkAt.emplace(start, walks.size());
-    walks.emplace_back();
-    TrackWalk& walk = walks.back();
+    TrackWalk walk;
     walk.start = start;
+    walk.firstRecord = recordAtOffset(start);
+    uint32_t last = walk.firstRecord;  // the record the search ends at
     bool searchEnded = false;
-    uint64_t position = start;
-    uint8_t header[kSectorHeaderSize];
-    for (;;) {
-        if (source.read(position, header, kSectorHeaderSize) != kSectorHeaderSize) {
-            walk.searchCutShort = !searchEnded;
-            break;
-        }
-        const TrackRecord record{{header[kSectorCylinderOffset], header[kSectorHeadOffset], header[kSectorNumberOffset],
-                                  header[kSectorSizeCodeOffset]},
-                                 readLE16(header + kSectorRecordCountOffset),
-                                 readLE16(header + kSectorDataSizeOffset),
-                                 position};
-        walk.records.push_back(record);
-        const auto walked = static_cast<int32_t>(walk.records.size());
-        if (!searchEnded) {
-            if (record.recordCount == 0) {
-                searchEnded = true;
-                walk.searchable = walked - 1;
-            } else if (walked >= record.recordCount) {
-                searchEnded = true;
-                walk.searchable = walked;
+    int64_t position = 0;              // of record `from` below
+    for (uint32_t from = walk.firstRecord; from != kFileEnds && !searchEnded;) {
+        const uint32_t to = stretches[stretchOf[from]].last;
+        const uint32_t end = firstSearchEnd(from, to, position);
+        if (end != UINT32_MAX) {
+            searchEnded = true;
+            last = end;
+            const bool endsBefore = store[end].recordCount == 0;
+            if (end > from || !endsBefore) {
+                walk.searched.emplace_back(from, endsBefore ? end - 1 : end);
             }
-        }
-        if (record.recordCount == walked || (searchEnded && walked >= kRecordsWalkedPastSearch)) {
+            walk.searchable = static_cast<int32_t>(position + (end - from) + (endsBefore ? 0 : 1));
+            walk.length = static_cast<int32_t>(position + (end - from) + 1);
             break;
         }
-        position += kSectorHeaderSize + uint64_t{record.dataSize};
+        walk.searched.emplace_back(from, to);
+        position += to - from + 1;
+        from = successor(to);
     }
     if (!searchEnded) {
-        walk.searchable = static_cast<int32_t>(walk.records.size());
+        walk.searchCutShort = true;
+        walk.searchable = static_cast<int32_t>(position);
+        walk.length = walk.searchable;
+    } else {
+        // On past the search, for the listing, by the same chain.
+        walk.firstAfterSearch = store[last].recordCount == 0 ? last : kFileEnds;
+        uint32_t record = last;
+        while (store[record].recordCount != walk.length && walk.length < kRecordsWalkedPastSearch) {
+            record = successor(record);
+            if (record == kFileEnds) {
+                break;
+            }
+            if (walk.firstAfterSearch == kFileEnds) {
+                walk.firstAfterSearch = record;
+            }
+            ++walk.length;
+        }
     }
-    walk.byId.reserve(static_cast<size_t>(walk.searchable));
-    for (int32_t i = 0; i < walk.searchable; ++i) {
-        walk.byId.emplace_back(idKey(walk.records[static_cast<size_t>(i)].id), i);
+    walkAt.emplace(start, walks.size());
+    walks.push_back(std::move(walk));
+    return walks.back();
+}
+
+std::vector<TrackRecord> D88Reader::records(const TrackWalk& walk, int32_t limit) const
+{
+    std::vector<TrackRecord> listed;
+    uint32_t record = walk.firstRecord;
+    while (static_cast<int32_t>(listed.size()) < std::min(limit, walk.length)) {
+        listed.push_back(store[record]);
+        const Stretch& stretch = stretches[stretchOf[record]];
+        // Every record of a walk but its last has a successor that was read.
+        record = record < stretch.last ? record + 1 : stretch.link;
     }
-    std::sort(walk.byId.begin(), walk.byId.end());
-    return walk;
+    return listed;
 }
 
 SectorLookup D88Reader::readSector(const ImageHeader& image, const SectorAddress& at, uint8_t* buffer,
@@ -159,20 +272,33 @@ SectorLookup D88Reader::readSector(const ImageHeader& image, const SectorAddress
         lookup.status = LookupStatus::ReadError;
         return lookup;
     }
-    const uint32_t key = idKey(at.id);
-    const auto match = std::lower_bound(track.byId.begin(), track.byId.end(), std::make_pair(key, INT32_MIN));
-    if (match == track.byId.end() || match->first != key) {
-        const auto hidden = std::find_if(track.records.begin() + track.searchable, track.records.end(),
-                                         [&at](const TrackRecord& record) { return record.id == at.id; });
-        if (hidden != track.records.end()) {
-            lookup.status = LookupStatus::PastRecordCount;
-            lookup.dataSize = hidden->dataSize;
-        } else {
-            lookup.status = track.searchCutShort ? LookupStatus::HeaderCutShort : LookupStatus::NoSuchId;
+    uint32_t match = kFileEnds;
+    const auto withId = recordsWithId.find(idKey(at.id));
+    if (withId != recordsWithId.end()) {
+        const std::vector<uint32_t>& candidates = withId->second;
+        for (const auto& range : track.searched) {
+            const auto first = std::lower_bound(candidates.begin(), candidates.end(), range.first);
+            if (first != candidates.end() && *first <= range.second) {
+                match = *first;
+                break;
+            }
         }
+    }
+    if (match == kFileEnds) {
+        uint32_t record = track.firstAfterSearch;
+        for (int32_t i = track.searchable; i < track.length; ++i) {
+            if (store[record].id == at.id) {
+                lookup.status = LookupStatus::PastRecordCount;
+                lookup.dataSize = store[record].dataSize;
+                return lookup;
+            }
+            const Stretch& stretch = stretches[stretchOf[record]];
+            record = record < stretch.last ? record + 1 : stretch.link;
+        }
+        lookup.status = track.searchCutShort ? LookupStatus::HeaderCutShort : LookupStatus::NoSuchId;
         return lookup;
     }
-    const TrackRecord& record = track.records[static_cast<size_t>(match->second)];
+    const TrackRecord& record = store[match];
     lookup.dataSize = record.dataSize;
     const int32_t wanted = std::max(0, std::min<int32_t>(record.dataSize, length));
     lookup.delivered =

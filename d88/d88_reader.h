@@ -61,19 +61,26 @@ struct TrackRecord {
 // allows, so that a listing can show the records a record count hides.
 constexpr int32_t kRecordsWalkedPastSearch = 256;
 
-// The records found by walking a track's chain from its first byte.
-struct TrackWalk {
-    uint64_t start;                   // file offset of the first record
-    std::vector<TrackRecord> records; // in file order
-    // Lookups search records [0, searchable): a record count of 0 ends the
-    // search before its record, a count at or below a record's position + 1
-    // ends it after. The walk goes on past that while the file has whole
-    // headers, until a record count equals the records walked or
-    // kRecordsWalkedPastSearch records were walked.
-    int32_t searchable = 0;
+// A track's chain of records as walked from its first byte. Lookups search
+// records [0, searchable): a record count of 0 ends the search before its
+// record, a count at or below a record's position + 1 ends it after. The
+// walk goes on past that while the file has whole headers, until a record
+// count equals the records walked or kRecordsWalkedPastSearch records were
+// walked. The records themselves stay in the reader, which keeps each one
+// once however many walks pass over it; D88Reader::records lists them.
+class TrackWalk {
+public:
+    uint64_t start = 0;           // file offset of the first record
+    int32_t length = 0;           // records walked
+    int32_t searchable = 0;       // the first records, that lookups search
     bool searchCutShort = false;  // the file ended before a record count ended the search
-    // (ID, position) of the searchable records, sorted, for the first match.
-    std::vector<std::pair<uint32_t, int32_t>> byId;
+
+private:
+    friend class D88Reader;
+    uint32_t firstRecord = 0;
+    // The searchable records as ranges of the reader's record store, in order.
+    std::vector<std::pair<uint32_t, uint32_t>> searched;
+    uint32_t firstAfterSearch = 0;  // the records past the search, length - searchable of them
 };
 
 struct SectorLookup {
@@ -112,6 +119,8 @@ public:
     // The walk of a present track, shared with every track that starts at the
     // same byte; null when the track is absent or outside the disk.
     const TrackWalk* walk(const ImageHeader& image, int32_t track);
+    // The first records of a walk, at most limit of them, in file order.
+    std::vector<TrackRecord> records(const TrackWalk& walk, int32_t limit) const;
 
     // Reads the data of the first searchable record of at.track whose ID is
     // at.id, at most length bytes, into buffer.
@@ -124,10 +133,40 @@ public:
                       int32_t length);
 
 private:
+    // The records of the file are kept once each, in stretches that follow
+    // the chain: within a stretch each record's successor is the next index;
+    // a stretch ends in a link to any record, at the end of the file, or
+    // where nothing was read yet. Chains that meet share their records, so
+    // walks from different starts cost only the records nobody read before.
+    struct Stretch {
+        uint32_t last;
+        uint32_t link;  // kFileEnds, kNotRead or a record index
+    };
+    static constexpr uint32_t kFileEnds = UINT32_MAX;
+    static constexpr uint32_t kNotRead = UINT32_MAX - 1;
+
     const TrackWalk& walkFrom(uint64_t start);
+    // The record whose header starts at offset, read now if it was not;
+    // kFileEnds when no whole header is there.
+    uint32_t recordAtOffset(uint64_t offset);
+    uint32_t successor(uint32_t record);
+    uint32_t appendRecord(uint64_t offset);
+    // The first record in [from, to] of one stretch whose record count ends a
+    // search that met record from at position fromPosition; UINT32_MAX for
+    // none.
+    uint32_t firstSearchEnd(uint32_t from, uint32_t to, int64_t fromPosition) const;
 
     ByteSource& source;
     std::vector<ImageHeader> images;
+    std::vector<TrackRecord> store;
+    std::vector<uint32_t> stretchOf;        // per record
+    std::vector<Stretch> stretches;
+    // Per record k: k + 1 - its record count, so that a search meeting it at
+    // position p ends there when p >= count - 1; INT64_MAX for a count of 0.
+    std::vector<int64_t> searchEndsFrom;
+    std::vector<int64_t> blockMaximum;       // of searchEndsFrom, per block of records
+    std::unordered_map<uint64_t, uint32_t> recordAt;         // header offset -> record
+    std::unordered_map<uint32_t, std::vector<uint32_t>> recordsWithId;  // ID key -> records, ascending
     std::deque<TrackWalk> walks;
     std::unordered_map<uint64_t, size_t> walkAt;  // start offset -> index in walks
 };

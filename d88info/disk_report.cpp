@@ -61,15 +61,15 @@ private:
         return SectorDiagnosis{lookup.status,       at,
                                wanted,              lookup.delivered,
                                lookup.dataSize,     lookup.trackOffset,
-                               walk != nullptr ? static_cast<int32_t>(walk->records.size()) : 0};
+                               walk != nullptr ? walk->length : 0};
     }
 
     std::vector<SectorReport> listing(const TrackWalk& walk, int32_t track)
     {
         std::vector<SectorReport> sectors;
-        const size_t listed = std::min(walk.records.size(), static_cast<size_t>(kMaxListedRecords));
-        for (size_t i = 0; i < listed; ++i) {
-            const TrackRecord& record = walk.records[i];
+        const std::vector<TrackRecord> records = reader.records(walk, kMaxListedRecords);
+        for (size_t i = 0; i < records.size(); ++i) {
+            const TrackRecord& record = records[i];
             SectorReport sector{};
             sector.record = record;
             sector.offPosition = record.id.c != track / 2 || record.id.h != track % 2;
@@ -93,7 +93,7 @@ private:
             const TrackWalk* walk = reader.walk(image, track);
             if (walk == nullptr) {
                 report.state = TrackState::OffsetOutside;
-            } else if (walk->records.empty()) {
+            } else if (walk->length == 0) {
                 report.state = TrackState::NoHeader;
             } else {
                 const auto first = listedAt.emplace(walk->start, ListingPlace{image.index, track});
@@ -102,7 +102,7 @@ private:
                     report.sameAs = first.first->second;
                 } else {
                     report.sectors = listing(*walk, track);
-                    report.listingFull = walk->records.size() >= static_cast<size_t>(kMaxListedRecords);
+                    report.listingFull = walk->length >= kMaxListedRecords;
                 }
             }
             tracks.push_back(std::move(report));

@@ -13,6 +13,7 @@
 #include "d88/d88_reader.h"
 #include "d88/input_file.h"
 #include "testsupport/d88_fixture.h"
+#include "testsupport/reader_walk.h"
 #include "testsupport/tool_runner.h"
 
 namespace {
@@ -295,7 +296,7 @@ TEST(TrackWalkTest, TracksStartingAtTheSameByteShareOneWalk)
     const TrackWalk* walk = opened->reader.walk(sized, 0);
     ASSERT_NE(walk, nullptr);
     EXPECT_EQ(walk->start, static_cast<uint64_t>(offset));
-    EXPECT_EQ(walk->records.size(), 16u);
+    EXPECT_EQ(walk->length, 16);
     EXPECT_EQ(walk->searchable, 16);
     EXPECT_EQ(opened->reader.walk(sized, 1), walk);
     ImageHeader lastSized = last;
@@ -315,7 +316,7 @@ TEST(TrackWalkTest, GoesOnPastTheSearchForTheListingUntilACountIsMet)
     const TrackWalk* walk = opened->reader.walk(opened->reader.image(0), 0);
     ASSERT_NE(walk, nullptr);
     EXPECT_EQ(walk->searchable, 1);       // the count of 0 on the second record ends the search
-    EXPECT_EQ(walk->records.size(), 5u);  // the fifth record's count of 5 ends the walk
+    EXPECT_EQ(walk->length, 5);  // the fifth record's count of 5 ends the walk
     EXPECT_FALSE(walk->searchCutShort);
 }
 
@@ -380,3 +381,59 @@ TEST_F(InputFileTest, AFileReadInBlocksGivesTheSameBytesAsMemory)
 }
 
 }  // namespace
+
+namespace {
+
+// One chain of records on track 0; every other track starts at a different
+// record of it, or between records where a made-up header leads back into
+// it, so that walks share records from different positions.
+Bytes chainWithManyStarts(uint16_t count, int zeroCountEvery)
+{
+    constexpr int kRecords = 300;
+    constexpr int kDataSize = 8;
+    D88ImageBuilder image;
+    for (int i = 0; i < kRecords; ++i) {
+        Bytes data(kDataSize, static_cast<uint8_t>(i));
+        // Data that reads as a header whose data size leads to the next record.
+        data[0] = 0;
+        data[2] = static_cast<uint8_t>(i % 16 + 1);
+        data[3] = 1;
+        SectorRecord record = sectorAt(static_cast<uint8_t>(i), 0, static_cast<uint8_t>(i % 16 + 1), data);
+        record.recordCount = zeroCountEvery > 0 && i % zeroCountEvery == zeroCountEvery - 1 ? 0 : count;
+        image.addSector(0, record);
+    }
+    Bytes bytes = image.build();
+    const int32_t first = readLE32(bytes.data() + kHeaderTrackTableOffset);
+    for (int32_t track = 1; track < kTrackSlots; ++track) {
+        const int32_t record = (track * 37) % kRecords;
+        // Odd tracks start inside a record's data: 16 bytes there read as a
+        // header, and bytes 14-15 of it (data size) are whatever the record holds.
+        const int32_t offset = first + record * (kSectorHeaderSize + kDataSize) + (track % 2 == 1 ? 4 : 0);
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<size_t>(kHeaderTrackTableOffset + 4 * track + i)] = static_cast<uint8_t>(offset >> (8 * i));
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(TrackWalkTest, WalksFromManyStartsInOneChainAgreeWithThePlainRules)
+{
+    struct Case {
+        uint16_t count;
+        int zeroCountEvery;
+        const char* why;
+    };
+    const Case cases[] = {
+        {65535, 0, "no count ends a search before the file does"},
+        {40, 0, "each search ends 40 records on"},
+        {300, 97, "counts of 0 end searches here and there"},
+        {3, 5, "short searches and listings past them"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const Bytes bytes = chainWithManyStarts(c.count, c.zeroCountEvery);
+        EXPECT_EQ(walkBytes(bytes.data(), bytes.size()), "");
+    }
+}

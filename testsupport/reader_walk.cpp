@@ -1,6 +1,7 @@
 // The walk over every read, with its guard zones and its comparisons.
 #include "testsupport/reader_walk.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,8 +13,9 @@ namespace {
 
 constexpr int32_t kGuardSize = 16;
 constexpr uint8_t kGuardByte = 0xA5;
-// How many of a track's records are read back, alone and as runs.
-constexpr size_t kRecordsReadPerTrack = 2;
+// How many records at the start of a track and around the end of its search
+// are read back, alone and as runs.
+constexpr int32_t kRecordsReadPerPlace = 2;
 // A run length that crosses a few sectors of any small size code and ends in
 // a partial piece for most.
 constexpr int32_t kProbeRunLength = 600;
@@ -87,21 +89,31 @@ private:
         const TrackWalk* walk = reader.walk(image, track);
         require((walk != nullptr) == (D88Reader::trackPresence(image, track) == TrackPresence::Present),
                 "a walk disagrees with the track's presence");
-        if (walk == nullptr || walk->records.empty()) {
+        const ReferenceReader::TrackLengths expected = reference.trackLengths(image.index, track);
+        require(walk == nullptr || (walk->searchable == expected.searchable && walk->length == expected.walked),
+                "a walk's length differs from the reference");
+        if (walk == nullptr || walk->length == 0) {
             return;
         }
-        require(walk->searchable >= 0 && static_cast<size_t>(walk->searchable) <= walk->records.size(),
-                "searchable records outside the walk");
-        for (size_t i = 0; i < walk->records.size() && i < kRecordsReadPerTrack; ++i) {
-            const SectorAddress at{track, walk->records[i].id};
+        require(walk->searchable >= 0 && walk->searchable <= walk->length, "searchable records outside the walk");
+        const std::vector<TrackRecord> records = reader.records(*walk, walk->length);
+        require(records.size() == static_cast<size_t>(walk->length), "a walk lists another number of records");
+        std::vector<int32_t> probed;
+        for (const int32_t place : {0, walk->searchable - 1, walk->length - 1}) {
+            for (int32_t i = std::max(place, 0); i < walk->length && i < place + kRecordsReadPerPlace; ++i) {
+                probed.push_back(i);
+            }
+        }
+        for (const int32_t i : probed) {
+            const SectorAddress at{track, records[static_cast<size_t>(i)].id};
             const int32_t size = sectorSizeForCode(at.id.n);
             compareSector(image, at, size > 0 && size < kProbeRunLength ? size : kProbeRunLength, "sector");
             compareRun(image, at, kCatalogueSectorRange, kProbeRunLength, "probe run");
         }
         // A run with the track's own first and last sector numbers as its
         // range, whatever order they come in.
-        const SectorRange own{walk->records.front().id.r, walk->records.back().id.r};
-        compareRun(image, {track, walk->records.front().id}, own, kProbeRunLength, "probe run in the track's range");
+        const SectorRange own{records.front().id.r, records.back().id.r};
+        compareRun(image, {track, records.front().id}, own, kProbeRunLength, "probe run in the track's range");
     }
 
     void compareSector(const ImageHeader& image, const SectorAddress& at, int32_t length, const char* what)

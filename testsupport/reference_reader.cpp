@@ -54,6 +54,40 @@ int32_t ReferenceReader::readSector(int32_t image, const SectorAddress& at, uint
     }
 }
 
+ReferenceReader::TrackLengths ReferenceReader::trackLengths(int32_t image, int32_t track) const
+{
+    const int64_t base = imageOffsets[static_cast<size_t>(image)];
+    const uint8_t* header = bytes + base;
+    if (track < 0 || track >= kTrackSlots) {
+        return {0, 0};
+    }
+    const int32_t trackOffset = readLE32(header + kHeaderTrackTableOffset + 4 * track);
+    if (trackOffset <= 0 || trackOffset > readLE32(header + kHeaderDiskSizeOffset)) {
+        return {0, 0};
+    }
+    uint64_t position = static_cast<uint64_t>(base + trackOffset);
+    TrackLengths lengths{0, 0};
+    bool searchEnded = false;
+    while (position + kSectorHeaderSize <= size) {
+        const uint8_t* record = bytes + position;
+        const int32_t count = readLE16(record + kSectorRecordCountOffset);
+        ++lengths.walked;
+        if (!searchEnded) {
+            if (count == 0) {
+                searchEnded = true;
+            } else {
+                lengths.searchable = lengths.walked;
+                searchEnded = lengths.walked >= count;
+            }
+        }
+        if (count == lengths.walked || (searchEnded && lengths.walked >= 256)) {
+            break;
+        }
+        position += kSectorHeaderSize + static_cast<uint64_t>(readLE16(record + kSectorDataSizeOffset));
+    }
+    return lengths;
+}
+
 int32_t ReferenceReader::readRun(int32_t image, SectorAddress at, SectorRange range, uint8_t* out,
                                  int32_t length) const
 {

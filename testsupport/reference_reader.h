@@ -19,6 +19,15 @@ public:
 
     // Bytes delivered for the sector, 0 when it is not found.
     int32_t readSector(int32_t image, const SectorAddress& at, uint8_t* out, int32_t length) const;
+    // How many records of the track a search looks at, and how many a walk
+    // for a listing goes through: past the search, until a record count
+    // equals the records walked or 256 were walked. {0, 0} for a track that
+    // is absent.
+    struct TrackLengths {
+        int32_t searchable;
+        int32_t walked;
+    };
+    TrackLengths trackLengths(int32_t image, int32_t track) const;
     // Bytes of the whole pieces of a run read before it stopped.
     int32_t readRun(int32_t image, SectorAddress at, SectorRange range, uint8_t* out, int32_t length) const;
 
