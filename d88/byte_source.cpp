@@ -7,10 +7,12 @@
 
 namespace {
 
-constexpr uint64_t kBlockSize = 1 << 20;
-// Past this many blocks the cache starts again empty: the reader moves through
-// a file image by image, so what it needs again is mostly recent.
-constexpr size_t kMaxCachedBlocks = 24;
+// Large enough that an ordinary image takes a handful of reads, small enough
+// that a track in a far corner of a sparse file costs little.
+constexpr uint64_t kBlockSize = 1 << 16;
+// Past this many blocks (32 MiB) the cache starts again empty: the reader
+// moves through a file image by image, so what it needs again is mostly recent.
+constexpr size_t kMaxCachedBlocks = 512;
 
 }  // namespace
 
@@ -24,10 +26,16 @@ ByteSource::ByteSource(InputFile&& opened) : totalSize(opened.size()), file(std:
 
 const uint8_t* ByteSource::block(uint64_t index, size_t& available)
 {
+    // Most reads fall in the block the one before used.
+    if (lastBlock != nullptr && index == lastBlockIndex) {
+        available = lastBlock->size();
+        return lastBlock->data();
+    }
     auto found = blocks.find(index);
     if (found == blocks.end()) {
         if (blocks.size() >= kMaxCachedBlocks) {
             blocks.clear();
+            lastBlock = nullptr;
         }
         const uint64_t start = index * kBlockSize;
         std::vector<uint8_t> bytes(static_cast<size_t>(std::min(kBlockSize, totalSize - start)));
@@ -42,6 +50,8 @@ const uint8_t* ByteSource::block(uint64_t index, size_t& available)
         bytes.resize(static_cast<size_t>(got));
         found = blocks.emplace(index, std::move(bytes)).first;
     }
+    lastBlockIndex = index;
+    lastBlock = &found->second;
     available = found->second.size();
     return found->second.data();
 }

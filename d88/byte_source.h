@@ -41,6 +41,10 @@ private:
     uint64_t totalSize = 0;
     InputFile file;
     std::unordered_map<uint64_t, std::vector<uint8_t>> blocks;
+    // The block of the latest read; elements of an unordered_map stay where
+    // they are until erased.
+    uint64_t lastBlockIndex = 0;
+    const std::vector<uint8_t>* lastBlock = nullptr;
     int readError = 0;
     uint64_t fetched = 0;
 };

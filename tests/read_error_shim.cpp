@@ -1,6 +1,6 @@
-// Loaded with LD_PRELOAD by the read-error tests: pread fails with EIO from
-// the call numbered D88CUT_FAIL_PREAD_CALL on (1 is the first), as a disk
-// going bad partway through a run would. Unset, every call goes through.
+// Loaded with LD_PRELOAD by the read-error tests: a pread that reaches past
+// byte D88CUT_FAIL_PREAD_FROM of a file fails with EIO, as a disk going bad
+// partway through would. Unset, every call goes through.
 #include <dlfcn.h>
 #include <sys/types.h>
 
@@ -9,13 +9,10 @@
 
 namespace {
 
-long callsMade = 0;
-
-bool failThisCall()
+bool failThisCall(long long offset, size_t count)
 {
-    const char* from = std::getenv("D88CUT_FAIL_PREAD_CALL");
-    ++callsMade;
-    return from != nullptr && callsMade >= std::atol(from);
+    const char* from = std::getenv("D88CUT_FAIL_PREAD_FROM");
+    return from != nullptr && offset + static_cast<long long>(count) > std::atoll(from);
 }
 
 template <typename Function>
@@ -28,7 +25,7 @@ Function next(const char* name)
 
 extern "C" ssize_t pread(int descriptor, void* buffer, size_t count, off_t offset)
 {
-    if (failThisCall()) {
+    if (failThisCall(offset, count)) {
         errno = EIO;
         return -1;
     }
@@ -39,7 +36,7 @@ extern "C" ssize_t pread(int descriptor, void* buffer, size_t count, off_t offse
 
 extern "C" ssize_t pread64(int descriptor, void* buffer, size_t count, off64_t offset)
 {
-    if (failThisCall()) {
+    if (failThisCall(offset, count)) {
         errno = EIO;
         return -1;
     }

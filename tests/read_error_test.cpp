@@ -15,7 +15,7 @@ namespace {
 const std::string kReadError = "read error: Input/output error\n";
 
 // Disk A whose track 19 carries over a mebibyte of extra records, so that
-// MUSDRV and PCMDRV lie in the file's first large block and every later
+// MUSDRV and PCMDRV lie in the file's first mebibyte and every later
 // catalogue file beyond it.
 D88ImageBuilder diskWithALongTrack()
 {
@@ -26,9 +26,11 @@ D88ImageBuilder diskWithALongTrack()
     return disk;
 }
 
-std::string failingFrom(int call)
+constexpr long kMebibyte = 1 << 20;
+
+std::string failingFrom(long byte)
 {
-    return "LD_PRELOAD=" D88CUT_READ_ERROR_SHIM " D88CUT_FAIL_PREAD_CALL=" + std::to_string(call);
+    return "LD_PRELOAD=" D88CUT_READ_ERROR_SHIM " D88CUT_FAIL_PREAD_FROM=" + std::to_string(byte);
 }
 
 class ReadErrorTest : public ::testing::Test {
@@ -45,13 +47,13 @@ protected:
 
 TEST_F(ReadErrorTest, FailingFirstReadWritesNothing)
 {
-    const ToolResult cut = runTool(D88CUT_TOOL, {"image.d88"}, scratch.path(), failingFrom(1));
+    const ToolResult cut = runTool(D88CUT_TOOL, {"image.d88"}, scratch.path(), failingFrom(0));
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, "");
     EXPECT_EQ(cut.err, "d88cut: \"image.d88\": " + kReadError);
     EXPECT_FALSE(fs::exists(scratch.path() / "MUSDRV"));
 
-    const ToolResult info = runTool(D88INFO_TOOL, {"image.d88"}, scratch.path(), failingFrom(1));
+    const ToolResult info = runTool(D88INFO_TOOL, {"image.d88"}, scratch.path(), failingFrom(0));
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.out, "");
     EXPECT_EQ(info.err, "d88info: \"image.d88\": " + kReadError);
@@ -59,7 +61,7 @@ TEST_F(ReadErrorTest, FailingFirstReadWritesNothing)
 
 TEST_F(ReadErrorTest, FailingPartwayStopsTheRunAfterTheWholeFiles)
 {
-    const ToolResult cut = runTool(D88CUT_TOOL, {"image.d88"}, scratch.path(), failingFrom(2));
+    const ToolResult cut = runTool(D88CUT_TOOL, {"image.d88"}, scratch.path(), failingFrom(kMebibyte));
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.err, "d88cut: \"image.d88\": " + kReadError);
     EXPECT_NE(cut.out.find("cutting ... PCMDRV\n"), std::string::npos);
@@ -76,7 +78,7 @@ TEST_F(ReadErrorTest, FailingPartwayStopsTheRunAfterTheWholeFiles)
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
     }
 
-    const ToolResult info = runTool(D88INFO_TOOL, {"image.d88"}, scratch.path(), failingFrom(2));
+    const ToolResult info = runTool(D88INFO_TOOL, {"image.d88"}, scratch.path(), failingFrom(kMebibyte));
     EXPECT_EQ(info.status, 1);
     EXPECT_EQ(info.out, "");
     EXPECT_EQ(info.err, "d88info: \"image.d88\": " + kReadError);
