@@ -9,7 +9,7 @@ namespace {
 
 // Large enough that an ordinary image takes a handful of reads, small enough
 // that a track in a far corner of a sparse file costs little.
-constexpr uint64_t kBlockSize = 1 << 16;
+constexpr uint64_t kBlockSize = ByteSource::kViewBlockSize;
 // Past this many blocks (32 MiB) the cache starts again empty: the reader
 // moves through a file image by image, so what it needs again is mostly recent.
 constexpr size_t kMaxCachedBlocks = 512;

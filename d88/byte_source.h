@@ -15,6 +15,9 @@
 
 class ByteSource {
 public:
+    // The size of the blocks a file is read in.
+    static constexpr uint64_t kViewBlockSize = 1 << 16;
+
     // The bytes of a file already in memory; they must outlive the source.
     ByteSource(const uint8_t* data, size_t size);
     // An open input file; the source takes it over.
@@ -26,6 +29,20 @@ public:
     // Copies up to length bytes at offset into out and returns how many: fewer
     // only at the end of the bytes, or after a read error (see failed()).
     size_t read(uint64_t offset, uint8_t* out, size_t length);
+
+    // The length bytes at offset where they lie in memory already, or null
+    // (then read() copies them, or says why they are not there).
+    const uint8_t* view(uint64_t offset, size_t length)
+    {
+        if (memory != nullptr) {
+            return offset <= totalSize && length <= totalSize - offset ? memory + offset : nullptr;
+        }
+        if (lastBlock != nullptr && offset / kViewBlockSize == lastBlockIndex &&
+            offset % kViewBlockSize + length <= lastBlock->size()) {
+            return lastBlock->data() + offset % kViewBlockSize;
+        }
+        return nullptr;
+    }
 
     // A read error is final: once one happened every read delivers nothing,
     // so no result is ever made of bytes the error cut short.

@@ -37,6 +37,62 @@ constexpr StatusName kStatusNames[] = {
 
 }  // namespace
 
+uint32_t RecordOffsetIndex::find(uint64_t offset) const
+{
+    if (keys.empty()) {
+        return kAbsent;
+    }
+    const size_t mask = keys.size() - 1;
+    for (size_t slot = (offset * 0x9E3779B97F4A7C15ull) >> 20 & mask;; slot = (slot + 1) & mask) {
+        if (keys[slot] == 0) {
+            return kAbsent;
+        }
+        if (keys[slot] == offset + 1) {
+            return values[slot];
+        }
+    }
+}
+
+void RecordOffsetIndex::insert(uint64_t offset, uint32_t record)
+{
+    if (2 * (used + 1) > keys.size()) {
+        grow();
+    }
+    const size_t mask = keys.size() - 1;
+    size_t slot = (offset * 0x9E3779B97F4A7C15ull) >> 20 & mask;
+    while (keys[slot] != 0 && keys[slot] != offset + 1) {
+        slot = (slot + 1) & mask;
+    }
+    used += keys[slot] == 0 ? 1 : 0;
+    keys[slot] = offset + 1;
+    values[slot] = record;
+}
+
+void RecordOffsetIndex::grow()
+{
+    std::vector<uint64_t> oldKeys = std::move(keys);
+    std::vector<uint32_t> oldValues = std::move(values);
+    keys.assign(oldKeys.empty() ? 1024 : 2 * oldKeys.size(), 0);
+    values.assign(keys.size(), 0);
+    used = 0;
+    for (size_t i = 0; i < oldKeys.size(); ++i) {
+        if (oldKeys[i] != 0) {
+            insert(oldKeys[i] - 1, oldValues[i]);
+        }
+    }
+}
+
+void D88Reader::addSearched(TrackWalk& walk, uint32_t from, uint32_t to)
+{
+    // A stretch read while this walk went along it comes in one record at a
+    // time; its records are adjacent, so they make one range.
+    if (!walk.searched.empty() && walk.searched.back().second + 1 == from) {
+        walk.searched.back().second = to;
+    } else {
+        walk.searched.emplace_back(from, to);
+    }
+}
+
 const char* lookupStatusName(LookupStatus status)
 {
     for (const StatusName& row : kStatusNames) {
@@ -93,9 +149,13 @@ const TrackWalk* D88Reader::walk(const ImageHeader& image, int32_t track)
 
 uint32_t D88Reader::appendRecord(uint64_t offset)
 {
-    uint8_t header[kSectorHeaderSize];
-    if (source.read(offset, header, kSectorHeaderSize) != kSectorHeaderSize) {
-        return kFileEnds;
+    uint8_t copy[kSectorHeaderSize];
+    const uint8_t* header = source.view(offset, kSectorHeaderSize);
+    if (header == nullptr) {
+        if (source.read(offset, copy, kSectorHeaderSize) != kSectorHeaderSize) {
+            return kFileEnds;
+        }
+        header = copy;
     }
     const auto index = static_cast<uint32_t>(store.size());
     const TrackRecord record{{header[kSectorCylinderOffset], header[kSectorHeadOffset], header[kSectorNumberOffset],
@@ -104,7 +164,7 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
                              readLE16(header + kSectorDataSizeOffset),
                              offset};
     store.push_back(record);
-    recordAt.emplace(offset, index);
+    recordAt.insert(offset, index);
     recordsWithId[idKey(record.id)].push_back(index);
     const int64_t endsFrom =
         record.recordCount == 0 ? INT64_MAX : int64_t{index} + 1 - int64_t{record.recordCount};
@@ -119,9 +179,9 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
 
 uint32_t D88Reader::recordAtOffset(uint64_t offset)
 {
-    const auto known = recordAt.find(offset);
-    if (known != recordAt.end()) {
-        return known->second;
+    const uint32_t known = recordAt.find(offset);
+    if (known != RecordOffsetIndex::kAbsent) {
+        return known;
     }
     const uint32_t index = appendRecord(offset);
     if (index != kFileEnds) {
@@ -142,9 +202,9 @@ uint32_t D88Reader::successor(uint32_t record)
     }
     const TrackRecord& current = store[record];
     const uint64_t next = current.headerOffset + kSectorHeaderSize + current.dataSize;
-    const auto known = recordAt.find(next);
-    if (known != recordAt.end()) {
-        stretch.link = known->second;
+    const uint32_t known = recordAt.find(next);
+    if (known != RecordOffsetIndex::kAbsent) {
+        stretch.link = known;
         return stretch.link;
     }
     const bool adjacent = record + 1 == store.size();
@@ -203,13 +263,13 @@ const TrackWalk& D88Reader::walkFrom(uint64_t start)
             last = end;
             const bool endsBefore = store[end].recordCount == 0;
             if (end > from || !endsBefore) {
-                walk.searched.emplace_back(from, endsBefore ? end - 1 : end);
+                addSearched(walk, from, endsBefore ? end - 1 : end);
             }
             walk.searchable = static_cast<int32_t>(position + (end - from) + (endsBefore ? 0 : 1));
             walk.length = static_cast<int32_t>(position + (end - from) + 1);
             break;
         }
-        walk.searched.emplace_back(from, to);
+        addSearched(walk, from, to);
         position += to - from + 1;
         from = successor(to);
     }

@@ -99,6 +99,21 @@ struct RunResult {
     SectorLookup stop;      // status Found when the run is complete
 };
 
+// Record index by header offset: open addressing in two flat arrays, so that
+// a walk of many thousand records allocates a few times, not once a record.
+class RecordOffsetIndex {
+public:
+    static constexpr uint32_t kAbsent = UINT32_MAX;
+    uint32_t find(uint64_t offset) const;
+    void insert(uint64_t offset, uint32_t record);
+
+private:
+    void grow();
+    std::vector<uint64_t> keys;  // offset + 1; 0 marks a free slot
+    std::vector<uint32_t> values;
+    size_t used = 0;
+};
+
 class D88Reader {
 public:
     // Scans source for images: the first starts at offset 0 and each header's
@@ -146,6 +161,7 @@ private:
     static constexpr uint32_t kNotRead = UINT32_MAX - 1;
 
     const TrackWalk& walkFrom(uint64_t start);
+    static void addSearched(TrackWalk& walk, uint32_t from, uint32_t to);
     // The record whose header starts at offset, read now if it was not;
     // kFileEnds when no whole header is there.
     uint32_t recordAtOffset(uint64_t offset);
@@ -165,7 +181,7 @@ private:
     // position p ends there when p >= count - 1; INT64_MAX for a count of 0.
     std::vector<int64_t> searchEndsFrom;
     std::vector<int64_t> blockMaximum;       // of searchEndsFrom, per block of records
-    std::unordered_map<uint64_t, uint32_t> recordAt;         // header offset -> record
+    RecordOffsetIndex recordAt;
     std::unordered_map<uint32_t, std::vector<uint32_t>> recordsWithId;  // ID key -> records, ascending
     std::deque<TrackWalk> walks;
     std::unordered_map<uint64_t, size_t> walkAt;  // start offset -> index in walks
