@@ -222,7 +222,7 @@ TEST_F(InfoCommandTest, FilesWithoutARecognisedDiskStillGetAReport)
     D88ImageBuilder withoutTrack2 = other;
     withoutTrack2.removeTrack(2);
     const Case cases[] = {
-        {{}, "\"input.d88\": 0 images (an image starts with a 688-byte header)\n"},
+        {{}, "\"input.d88\": not a D88 image: the input file holds 0 bytes, fewer than an image header's 688\n"},
         {other.build(), "  recognition  neither disk (signature byte 0x41)\n"},
         {withoutTrack2.build(),
          "  recognition  neither disk: no signature sector, track 2 is not in the image\n"},
