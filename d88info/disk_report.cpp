@@ -214,12 +214,15 @@ std::string describeMarks(const SectorReport& sector, int32_t track)
     return text;
 }
 
-FileReport buildFileReport(D88Reader& reader, const std::string& path)
+FileReport buildFileReport(D88Reader& reader, const std::string& path, uint64_t fileSize)
 {
-    FileReport report{path, {}, false, 0};
+    FileReport report{path, {}, false, 0, {}};
+    report.notD88 = notD88Reasons(reader.imageCount() > 0 ? &reader.image(0) : nullptr, fileSize);
     ReportBuilder builder(reader);
-    for (int32_t i = 0; i < reader.imageCount() && !reader.readFailed(); ++i) {
+    for (int32_t i = 0; i < reader.imageCount() && !reader.readFailed() && report.notD88.empty(); ++i) {
         report.images.push_back(builder.image(i));
+        report.images.back().headerProblems = checkHeader(reader.image(i), fileSize);
+        report.images.back().missingBytes = missingBytes(reader.image(i), fileSize);
     }
     report.readFailed = reader.readFailed();
     report.readError = reader.readErrorNumber();

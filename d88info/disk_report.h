@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "d88/d88_reader.h"
+#include "d88info/header_check.h"
 #include "disks/disk_kinds.h"
 
 // A track listing stops here; real tracks hold a few dozen records at most.
@@ -85,6 +86,8 @@ struct ImageReport {
     int32_t sameTracksAs;              // an earlier image at the same offset, or -1
     std::vector<TrackReport> tracks;   // empty when sameTracksAs names an image
     std::vector<CatalogueReport> catalogue;  // empty unless the disk was recognised
+    std::vector<HeaderProblem> headerProblems;  // what its header alone gets wrong
+    int64_t missingBytes;                       // of the disk, past the file's end; 0 when whole
 };
 
 struct FileReport {
@@ -92,10 +95,13 @@ struct FileReport {
     std::vector<ImageReport> images;
     bool readFailed;  // the file could not be read to the end: the report stops there
     int readError;
+    // Why the file is not taken for a D88 file; when set, images is empty.
+    std::vector<HeaderProblem> notD88;
 };
 
-// Reports on every image reader found.
-FileReport buildFileReport(D88Reader& reader, const std::string& path);
+// Reports on every image reader found in a file of fileSize bytes, or, when
+// the file does not look like a D88 file, on nothing but why.
+FileReport buildFileReport(D88Reader& reader, const std::string& path, uint64_t fileSize);
 
 // The name a report gives a disk kind: "Disk A", or "neither disk" for none.
 const char* diskLabel(const DiskKind* kind);

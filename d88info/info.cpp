@@ -60,7 +60,7 @@ int runD88Info(int argc, char* argv[])
 #endif
     ByteSource source(std::move(input));
     D88Reader reader(source);
-    const FileReport report = buildFileReport(reader, path);
+    const FileReport report = buildFileReport(reader, path, source.size());
     if (report.readFailed) {
         std::fprintf(stderr, "d88info: %s: read error: %s\n", echoed(path).c_str(), std::strerror(report.readError));
         return 1;

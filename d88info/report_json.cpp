@@ -264,6 +264,18 @@ void writeCatalogueEntry(JsonWriter& json, const CatalogueReport& entry)
     json.endObject();
 }
 
+void writeHeaderProblems(JsonWriter& json, const std::vector<HeaderProblem>& problems)
+{
+    json.beginArray();
+    for (const HeaderProblem& problem : problems) {
+        json.beginObject();
+        json.member("problem", headerProblemName(problem.kind));
+        json.member("reason", problem.reason);
+        json.endObject();
+    }
+    json.endArray();
+}
+
 void writeImage(JsonWriter& json, const ImageReport& image)
 {
     json.beginObject();
@@ -276,6 +288,9 @@ void writeImage(JsonWriter& json, const ImageReport& image)
     json.textMember("name", image.name);
     json.member("media", image.media);
     json.member("mediaName", mediaName(image.media));
+    json.member("missingBytes", image.missingBytes);
+    json.key("headerProblems");
+    writeHeaderProblems(json, image.headerProblems);
     if (image.sameTracksAs >= 0) {
         json.member("tracksSameAs", image.sameTracksAs);
     }
@@ -303,6 +318,9 @@ std::string reportJson(const FileReport& report)
     JsonWriter json;
     json.beginObject();
     json.textMember("file", report.path);
+    json.member("verdict", report.notD88.empty() ? "d88" : "not-d88");
+    json.key("problems");
+    writeHeaderProblems(json, report.notD88);
     json.member("imageCount", static_cast<int64_t>(report.images.size()));
     json.key("images");
     json.beginArray();

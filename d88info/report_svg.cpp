@@ -288,6 +288,15 @@ public:
     std::string draw(const FileReport& report)
     {
         std::string line = quoted(report.path);
+        if (!report.notD88.empty()) {
+            // The same single verdict as the text report, and no panel.
+            line += ": not a D88 image";
+            for (size_t i = 0; i < report.notD88.size(); ++i) {
+                line += (i == 0 ? ": " : "; ") + report.notD88[i].reason;
+            }
+            svg.text(kMargin, nextLine(), line, " font-weight=\"bold\"");
+            return svg.document(y + kMargin);
+        }
         appendFormatted(line, ": %d %s", countOf(report.images), plural(countOf(report.images), "image", "images"));
         if (report.images.empty()) {
             appendFormatted(line, " (an image starts with a %d-byte header)", kImageHeaderSize);
@@ -315,6 +324,10 @@ private:
         std::string heading = formatted("image %d at offset %lld", image.index, static_cast<long long>(image.offset));
         appendFormatted(heading, ", disk name %s, media 0x%02X (%s)", quoted(image.name).c_str(), image.media,
                         mediaName(image.media));
+        if (image.missingBytes > 0) {
+            appendFormatted(heading, "; the image file ends %lld bytes before this disk's end",
+                            static_cast<long long>(image.missingBytes));
+        }
         svg.text(kMargin, nextLine(), heading, " font-weight=\"bold\"");
         std::string verdict = std::string("recognition: ") + diskLabel(image.recognition.kind);
         if (image.recognition.signatureRead.delivered > 0) {

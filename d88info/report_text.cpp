@@ -57,6 +57,15 @@ std::string compactIds(const std::vector<SectorReport>& sectors)
     return text;
 }
 
+std::string joinedReasons(const std::vector<HeaderProblem>& problems)
+{
+    std::string text;
+    for (const HeaderProblem& problem : problems) {
+        text += (text.empty() ? "" : "; ") + problem.reason;
+    }
+    return text;
+}
+
 void appendTrack(std::string& text, const TrackReport& track)
 {
     appendFormatted(text, "    track %3d  C %2d H %d  ", track.index, track.index / 2, track.index % 2);
@@ -127,6 +136,10 @@ void appendImage(std::string& text, const ImageReport& image)
 {
     appendFormatted(text, "\nimage %d at offset %lld\n", image.index, static_cast<long long>(image.offset));
     appendFormatted(text, "  disk size    %d bytes\n", image.diskSize);
+    if (image.missingBytes > 0) {
+        appendFormatted(text, "  cut short    the image file ends %lld bytes before this disk's end\n",
+                        static_cast<long long>(image.missingBytes));
+    }
     text += "  disk name    " + quoted(image.name) + "\n";
     appendFormatted(text, "  media        0x%02X (%s)\n", image.media, mediaName(image.media));
     appendRecognition(text, image);
@@ -150,6 +163,9 @@ void appendImage(std::string& text, const ImageReport& image)
 std::string reportText(const FileReport& report)
 {
     std::string text = quoted(report.path);
+    if (!report.notD88.empty()) {
+        return text + ": not a D88 image: " + joinedReasons(report.notD88) + "\n";
+    }
     appendFormatted(text, ": %d %s", countOf(report.images), plural(countOf(report.images), "image", "images"));
     if (report.images.empty()) {
         appendFormatted(text, " (an image starts with a %d-byte header)", kImageHeaderSize);

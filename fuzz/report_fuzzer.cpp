@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     ByteSource source(data, size);
     D88Reader reader(source);
-    const FileReport report = buildFileReport(reader, "fuzz.d88");
+    const FileReport report = buildFileReport(reader, "fuzz.d88", size);
     const std::string text = reportText(report);
     const std::string json = reportJson(report);
     const size_t bound = kBoundPerImage * (report.images.size() + 1) + kBoundPerInputByte * size;

@@ -64,7 +64,7 @@ protected:
         file = bytes;
         source = std::make_unique<ByteSource>(file.data(), file.size());
         reader = std::make_unique<D88Reader>(*source);
-        return buildFileReport(*reader, "image.d88");
+        return buildFileReport(*reader, "image.d88", file.size());
     }
 
     Bytes file;
@@ -558,7 +558,8 @@ TEST_F(DiskReportTest, FileWithoutImagesSaysWhy)
 {
     const FileReport report = reportOn(Bytes(100));
     EXPECT_TRUE(report.images.empty());
-    EXPECT_EQ(reportText(report), "\"image.d88\": 0 images (an image starts with a 688-byte header)\n");
+    EXPECT_EQ(reportText(report),
+              "\"image.d88\": not a D88 image: the input file holds 100 bytes, fewer than an image header's 688\n");
     const nlohmann::json json = nlohmann::json::parse(reportJson(report), nullptr, false);
     ASSERT_FALSE(json.is_discarded());
     EXPECT_EQ(json["imageCount"].get<int64_t>(), 0);

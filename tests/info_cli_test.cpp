@@ -222,7 +222,7 @@ TEST_F(InfoCommandTest, FilesWithoutARecognisedDiskStillGetAReport)
     D88ImageBuilder withoutTrack2 = other;
     withoutTrack2.removeTrack(2);
     const Case cases[] = {
-        {{}, "\"input.d88\": 0 images (an image starts with a 688-byte header)\n"},
+        {{}, "\"input.d88\": not a D88 image: the input file holds 0 bytes, fewer than an image header's 688\n"},
         {other.build(), "  recognition  neither disk (signature byte 0x41)\n"},
         {withoutTrack2.build(),
          "  recognition  neither disk: no signature sector, track 2 is not in the image\n"},
@@ -235,6 +235,34 @@ TEST_F(InfoCommandTest, FilesWithoutARecognisedDiskStillGetAReport)
         EXPECT_NE(result.out.find(lines(c.expected)), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("catalogue"), std::string::npos);
     }
+}
+
+// A file that is no D88 file gets one line saying why, in each form, and
+// still exit status 0: the file could be read.
+TEST_F(InfoCommandTest, NonD88FileGetsAVerdictNotAListing)
+{
+    std::string text;
+    while (text.size() < 2000) {
+        text += "plain text, line after line, nothing like a disk\n";
+    }
+    const Bytes bytes(text.begin(), text.end());
+    const ToolResult plain = runOn(bytes);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.out.rfind("\"input.d88\": not a D88 image: ", 0), 0u) << plain.out;
+    EXPECT_EQ(std::count(plain.out.begin(), plain.out.end(), '\n'), 1) << plain.out;
+
+    const ToolResult json = runOn(bytes, {"--json"});
+    EXPECT_EQ(json.status, 0);
+    const nlohmann::json document = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << json.out;
+    EXPECT_EQ(document["verdict"], "not-d88");
+    EXPECT_FALSE(document["problems"].empty());
+    EXPECT_TRUE(document["images"].empty());
+
+    const ToolResult svg = runOn(bytes, {"--svg"});
+    EXPECT_EQ(svg.status, 0);
+    EXPECT_NE(svg.out.find("not a D88 image"), std::string::npos);
 }
 
 }  // namespace

@@ -162,7 +162,7 @@ protected:
     {
         ByteSource source(bytes.data(), bytes.size());
         D88Reader reader(source);
-        return buildFileReport(reader, label);
+        return buildFileReport(reader, label, bytes.size());
     }
 
     // Checks svg with xmllint; says so and passes when xmllint is missing.
