@@ -113,6 +113,10 @@ bool isSameFile(const fs::path& name, const fs::path& inputPath)
 struct Temporary {
     fs::path path;
     int fd = -1;
+    // The file's identity once locked, to tell it from whatever else may
+    // take its name later (POSIX only).
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 #ifdef _WIN32
@@ -207,9 +211,9 @@ bool sameInode(const struct stat& a, const struct stat& b)
 // neighbour who may delete in the directory could have put something else there.
 bool stillOurs(const Temporary& temporary)
 {
-    struct stat held {};
     struct stat named {};
-    return fstat(temporary.fd, &held) == 0 && lstat(temporary.path.c_str(), &named) == 0 && sameInode(held, named);
+    return lstat(temporary.path.c_str(), &named) == 0 && static_cast<uint64_t>(named.st_dev) == temporary.device &&
+           static_cast<uint64_t>(named.st_ino) == temporary.inode;
 }
 
 void closeTemporary(Temporary& temporary)
@@ -233,17 +237,23 @@ void removeTemporary(Temporary& temporary)
 // the file is given up when its lock is taken or its last name is gone.
 bool lockAndKeep(Temporary& temporary)
 {
+    struct stat held {};
     if (flock(temporary.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        if (fstat(temporary.fd, &held) == 0) {
+            temporary.device = static_cast<uint64_t>(held.st_dev);
+            temporary.inode = static_cast<uint64_t>(held.st_ino);
+        }
         removeTemporary(temporary);
         return false;
     }
     // Any other failure means the filesystem has no such locks: a cleanup
     // cannot lock the file either, so it leaves it alone.
-    struct stat held {};
     if (fstat(temporary.fd, &held) != 0 || held.st_nlink == 0) {
         closeTemporary(temporary);
         return false;
     }
+    temporary.device = static_cast<uint64_t>(held.st_dev);
+    temporary.inode = static_cast<uint64_t>(held.st_ino);
     return true;
 }
 
@@ -294,10 +304,13 @@ const char* outputOutcomeName(OutputOutcome outcome)
     return "unknown";
 }
 
-OutputDirectory::OutputDirectory(fs::path directoryPath) : directory(std::move(directoryPath)) {}
+OutputDirectory::OutputDirectory(fs::path directoryPath)
+    : directory(std::move(directoryPath)), processSalt(static_cast<uint64_t>(processId()) * 0x9E3779B97F4A7C15u)
+{
+}
 
 OutputDirectory::OutputDirectory(fs::path directoryPath, TemporaryTokenSource tokenSource)
-    : directory(std::move(directoryPath)), tokens(std::move(tokenSource))
+    : directory(std::move(directoryPath)), tokens(std::move(tokenSource)), processSalt(0)
 {
 }
 
@@ -309,7 +322,7 @@ uint64_t OutputDirectory::nextToken()
     // Random bits make a name hard to guess; the process id keeps two runs
     // apart even where the random source is weak.
     const uint64_t random = (uint64_t{randomBits()} << 32) ^ uint64_t{randomBits()};
-    return random ^ (static_cast<uint64_t>(processId()) * 0x9E3779B97F4A7C15u);
+    return random ^ processSalt;
 }
 
 std::string OutputDirectory::temporaryName(const std::string& name, uint64_t token)

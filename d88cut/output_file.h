@@ -1,8 +1,8 @@
 // Output files written into one directory, each through a temporary file of
 // its own: created exclusively and never through a link, held locked while it
 // lives, and renamed over its name only once completely written.
-#ifndef D88CUT_EXTRACT_OUTPUT_FILE_H
-#define D88CUT_EXTRACT_OUTPUT_FILE_H
+#ifndef D88CUT_D88CUT_OUTPUT_FILE_H
+#define D88CUT_D88CUT_OUTPUT_FILE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +63,7 @@ private:
     std::filesystem::path directory;
     TemporaryTokenSource tokens;
     std::random_device randomBits;
+    uint64_t processSalt;  // the process id, mixed in once
 };
 
 #endif
