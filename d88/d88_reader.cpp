@@ -37,38 +37,45 @@ constexpr StatusName kStatusNames[] = {
 
 }  // namespace
 
-uint32_t RecordOffsetIndex::find(uint64_t offset) const
+uint32_t FlatIndex::find(uint64_t key) const
 {
     if (keys.empty()) {
         return kAbsent;
     }
     const size_t mask = keys.size() - 1;
-    for (size_t slot = (offset * 0x9E3779B97F4A7C15ull) >> 20 & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask;; slot = (slot + 1) & mask) {
         if (keys[slot] == 0) {
             return kAbsent;
         }
-        if (keys[slot] == offset + 1) {
+        if (keys[slot] == key + 1) {
             return values[slot];
         }
     }
 }
 
-void RecordOffsetIndex::insert(uint64_t offset, uint32_t record)
+void FlatIndex::insert(uint64_t key, uint32_t value)
 {
     if (2 * (used + 1) > keys.size()) {
         grow();
     }
     const size_t mask = keys.size() - 1;
-    size_t slot = (offset * 0x9E3779B97F4A7C15ull) >> 20 & mask;
-    while (keys[slot] != 0 && keys[slot] != offset + 1) {
+    size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask;
+    while (keys[slot] != 0 && keys[slot] != key + 1) {
         slot = (slot + 1) & mask;
     }
     used += keys[slot] == 0 ? 1 : 0;
-    keys[slot] = offset + 1;
-    values[slot] = record;
+    keys[slot] = key + 1;
+    values[slot] = value;
 }
 
-void RecordOffsetIndex::grow()
+void FlatIndex::reserve(size_t count)
+{
+    while (keys.size() < 2 * count) {
+        grow();
+    }
+}
+
+void FlatIndex::grow()
 {
     std::vector<uint64_t> oldKeys = std::move(keys);
     std::vector<uint32_t> oldValues = std::move(values);
@@ -105,6 +112,12 @@ const char* lookupStatusName(LookupStatus status)
 
 D88Reader::D88Reader(ByteSource& bytes) : source(bytes)
 {
+    // Room for the records of a file of ordinary size from the start; more
+    // come as a walk needs them.
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(source.size() / kSectorHeaderSize, 1 << 16));
+    store.reserve(expected);
+    stretchOf.reserve(expected);
+    recordAt.reserve(expected);
     int64_t offset = 0;
     uint8_t header[kImageHeaderSize];
     while (static_cast<int32_t>(images.size()) < kMaxImages) {
@@ -165,10 +178,15 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
                              offset};
     store.push_back(record);
     recordAt.insert(offset, index);
-    recordsWithId[idKey(record.id)].push_back(index);
-    const int64_t endsFrom =
-        record.recordCount == 0 ? INT64_MAX : int64_t{index} + 1 - int64_t{record.recordCount};
-    searchEndsFrom.push_back(endsFrom);
+    const uint32_t key = idKey(record.id);
+    uint32_t list = idListOf.find(key);
+    if (list == FlatIndex::kAbsent) {
+        list = static_cast<uint32_t>(recordsWithId.size());
+        idListOf.insert(key, list);
+        recordsWithId.emplace_back();
+    }
+    recordsWithId[list].push_back(index);
+    const int64_t endsFrom = searchEndsFrom(index);
     if (index % kBlockOfRecords == 0) {
         blockMaximum.push_back(endsFrom);
     } else {
@@ -180,7 +198,7 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
 uint32_t D88Reader::recordAtOffset(uint64_t offset)
 {
     const uint32_t known = recordAt.find(offset);
-    if (known != RecordOffsetIndex::kAbsent) {
+    if (known != FlatIndex::kAbsent) {
         return known;
     }
     const uint32_t index = appendRecord(offset);
@@ -193,40 +211,63 @@ uint32_t D88Reader::recordAtOffset(uint64_t offset)
 
 uint32_t D88Reader::successor(uint32_t record)
 {
-    Stretch& stretch = stretches[stretchOf[record]];
-    if (record < stretch.last) {
+    uint32_t stretch = stretchOf[record];
+    if (record < stretches[stretch].last) {
         return record + 1;
     }
-    if (stretch.link != kNotRead) {
-        return stretch.link;
+    if (stretches[stretch].link == kNotRead) {
+        readAhead(stretch);
     }
-    const TrackRecord& current = store[record];
-    const uint64_t next = current.headerOffset + kSectorHeaderSize + current.dataSize;
-    const uint32_t known = recordAt.find(next);
-    if (known != RecordOffsetIndex::kAbsent) {
-        stretch.link = known;
-        return stretch.link;
+    // The stretch may have grown past record, or now ends in a link.
+    return record < stretches[stretch].last ? record + 1 : stretches[stretch].link;
+}
+
+void D88Reader::readAhead(uint32_t stretch)
+{
+    // Records are read a batch at a time, as far as the bytes already in
+    // memory go: the walk that asked for one is likely to want the next ones,
+    // and the search over a batch is cheap.
+    for (uint32_t batch = 0; batch < kBlockOfRecords; ++batch) {
+        const TrackRecord& current = store[stretches[stretch].last];
+        const uint64_t next = current.headerOffset + kSectorHeaderSize + current.dataSize;
+        const uint32_t known = recordAt.find(next);
+        if (known != FlatIndex::kAbsent) {
+            stretches[stretch].link = known;
+            return;
+        }
+        if (batch > 0 && source.view(next, kSectorHeaderSize) == nullptr) {
+            return;  // only the first record of a batch may cost a read
+        }
+        const bool adjacent = stretches[stretch].last + 1 == store.size();
+        const uint32_t index = appendRecord(next);
+        if (index == kFileEnds) {
+            stretches[stretch].link = kFileEnds;
+            return;
+        }
+        if (adjacent) {
+            stretches[stretch].last = index;
+            stretchOf.push_back(stretch);
+        } else {
+            // Records of another chain were stored since: this one goes on
+            // in a stretch of its own.
+            stretches[stretch].link = index;
+            stretchOf.push_back(static_cast<uint32_t>(stretches.size()));
+            stretches.push_back(Stretch{index, kNotRead});
+            return;
+        }
     }
-    const bool adjacent = record + 1 == store.size();
-    const uint32_t index = appendRecord(next);
-    if (index == kFileEnds) {
-        stretch.link = kFileEnds;
-    } else if (adjacent) {
-        // The stretch grows; stretch is still valid, nothing was added to stretches.
-        stretch.last = index;
-        stretchOf.push_back(stretchOf[record]);
-    } else {
-        stretch.link = index;
-        stretchOf.push_back(static_cast<uint32_t>(stretches.size()));
-        stretches.push_back(Stretch{index, kNotRead});
-    }
-    return index;
+}
+
+int64_t D88Reader::searchEndsFrom(uint32_t record) const
+{
+    const uint16_t count = store[record].recordCount;
+    return count == 0 ? INT64_MAX : int64_t{record} + 1 - int64_t{count};
 }
 
 uint32_t D88Reader::firstSearchEnd(uint32_t from, uint32_t to, int64_t fromPosition) const
 {
     // Record k, met at position k - from + fromPosition, ends the search when
-    // searchEndsFrom[k] >= from - fromPosition.
+    // searchEndsFrom(k) >= from - fromPosition.
     const int64_t threshold = int64_t{from} - fromPosition;
     uint32_t k = from;
     while (k <= to) {
@@ -235,7 +276,7 @@ uint32_t D88Reader::firstSearchEnd(uint32_t from, uint32_t to, int64_t fromPosit
             k += kBlockOfRecords;
             continue;
         }
-        if (searchEndsFrom[k] >= threshold) {
+        if (searchEndsFrom(k) >= threshold) {
             return k;
         }
         ++k;
@@ -333,9 +374,9 @@ SectorLookup D88Reader::readSector(const ImageHeader& image, const SectorAddress
         return lookup;
     }
     uint32_t match = kFileEnds;
-    const auto withId = recordsWithId.find(idKey(at.id));
-    if (withId != recordsWithId.end()) {
-        const std::vector<uint32_t>& candidates = withId->second;
+    const uint32_t withId = idListOf.find(idKey(at.id));
+    if (withId != FlatIndex::kAbsent) {
+        const std::vector<uint32_t>& candidates = recordsWithId[withId];
         for (const auto& range : track.searched) {
             const auto first = std::lower_bound(candidates.begin(), candidates.end(), range.first);
             if (first != candidates.end() && *first <= range.second) {

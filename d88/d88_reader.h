@@ -99,17 +99,20 @@ struct RunResult {
     SectorLookup stop;      // status Found when the run is complete
 };
 
-// Record index by header offset: open addressing in two flat arrays, so that
-// a walk of many thousand records allocates a few times, not once a record.
-class RecordOffsetIndex {
+// A map from 64-bit keys to indices by open addressing in two flat arrays,
+// so that a walk of many thousand records allocates a few times, not once a
+// record. Keys below UINT64_MAX only.
+class FlatIndex {
 public:
     static constexpr uint32_t kAbsent = UINT32_MAX;
-    uint32_t find(uint64_t offset) const;
-    void insert(uint64_t offset, uint32_t record);
+    uint32_t find(uint64_t key) const;
+    void insert(uint64_t key, uint32_t value);
+    // Makes room for count keys without growing again.
+    void reserve(size_t count);
 
 private:
     void grow();
-    std::vector<uint64_t> keys;  // offset + 1; 0 marks a free slot
+    std::vector<uint64_t> keys;  // key + 1; 0 marks a free slot
     std::vector<uint32_t> values;
     size_t used = 0;
 };
@@ -166,23 +169,27 @@ private:
     // kFileEnds when no whole header is there.
     uint32_t recordAtOffset(uint64_t offset);
     uint32_t successor(uint32_t record);
+    // Reads on from the open end of a stretch.
+    void readAhead(uint32_t stretch);
     uint32_t appendRecord(uint64_t offset);
     // The first record in [from, to] of one stretch whose record count ends a
     // search that met record from at position fromPosition; UINT32_MAX for
     // none.
     uint32_t firstSearchEnd(uint32_t from, uint32_t to, int64_t fromPosition) const;
+    // For record k: k + 1 - its record count, so that a search meeting it at
+    // position p ends there when p >= count - 1; INT64_MAX for a count of 0.
+    int64_t searchEndsFrom(uint32_t record) const;
 
     ByteSource& source;
     std::vector<ImageHeader> images;
     std::vector<TrackRecord> store;
     std::vector<uint32_t> stretchOf;        // per record
     std::vector<Stretch> stretches;
-    // Per record k: k + 1 - its record count, so that a search meeting it at
-    // position p ends there when p >= count - 1; INT64_MAX for a count of 0.
-    std::vector<int64_t> searchEndsFrom;
-    std::vector<int64_t> blockMaximum;       // of searchEndsFrom, per block of records
-    RecordOffsetIndex recordAt;
-    std::unordered_map<uint32_t, std::vector<uint32_t>> recordsWithId;  // ID key -> records, ascending
+    // Of searchEndsFrom, per block of kBlockOfRecords records.
+    std::vector<int64_t> blockMaximum;
+    FlatIndex recordAt;  // header offset -> record
+    FlatIndex idListOf;  // ID key -> index in recordsWithId
+    std::vector<std::vector<uint32_t>> recordsWithId;  // the records of one ID, ascending
     std::deque<TrackWalk> walks;
     std::unordered_map<uint64_t, size_t> walkAt;  // start offset -> index in walks
 };
