@@ -8,17 +8,24 @@ namespace {
 
 void appendFormattedList(std::string& text, const char* format, std::va_list arguments)
 {
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    if (length <= 0) {
-        return;
-    }
+    // Most pieces are short: format straight into room at the end, and only a
+    // longer one a second time.
+    constexpr size_t kFirstTry = 256;
+    std::va_list again;
+    va_copy(again, arguments);
     const size_t start = text.size();
-    text.resize(start + static_cast<size_t>(length) + 1);
-    std::vsnprintf(&text[start], static_cast<size_t>(length) + 1, format, arguments);
-    text.resize(start + static_cast<size_t>(length));
+    text.resize(start + kFirstTry);
+    const int length = std::vsnprintf(&text[start], kFirstTry, format, arguments);
+    if (length < 0) {
+        text.resize(start);
+    } else if (static_cast<size_t>(length) < kFirstTry) {
+        text.resize(start + static_cast<size_t>(length));
+    } else {
+        text.resize(start + static_cast<size_t>(length) + 1);
+        std::vsnprintf(&text[start], static_cast<size_t>(length) + 1, format, again);
+        text.resize(start + static_cast<size_t>(length));
+    }
+    va_end(again);
 }
 
 }  // namespace
