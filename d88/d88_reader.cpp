@@ -70,9 +70,15 @@ void FlatIndex::insert(uint64_t key, uint32_t value)
 
 void FlatIndex::reserve(size_t count)
 {
-    while (keys.size() < 2 * count) {
-        grow();
+    if (used > 0 || keys.size() >= 2 * count) {
+        return;
     }
+    size_t slots = 1024;
+    while (slots < 2 * count) {
+        slots *= 2;
+    }
+    keys.assign(slots, 0);
+    values.assign(slots, 0);
 }
 
 void FlatIndex::grow()
@@ -112,9 +118,10 @@ const char* lookupStatusName(LookupStatus status)
 
 D88Reader::D88Reader(ByteSource& bytes) : source(bytes)
 {
-    // Room for the records of a file of ordinary size from the start; more
-    // come as a walk needs them.
-    const size_t expected = static_cast<size_t>(std::min<uint64_t>(source.size() / kSectorHeaderSize, 1 << 16));
+    // Room from the start for the records of an ordinary file, whose sectors
+    // hold 256 bytes each; more come as a walk needs them.
+    constexpr uint64_t kOrdinaryRecordSize = kSectorHeaderSize + 256;
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(source.size() / kOrdinaryRecordSize, 1 << 16));
     store.reserve(expected);
     stretchOf.reserve(expected);
     recordAt.reserve(expected);

@@ -107,7 +107,7 @@ public:
     static constexpr uint32_t kAbsent = UINT32_MAX;
     uint32_t find(uint64_t key) const;
     void insert(uint64_t key, uint32_t value);
-    // Makes room for count keys without growing again.
+    // Makes room for count keys before the first is inserted.
     void reserve(size_t count);
 
 private:
