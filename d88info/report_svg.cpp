@@ -9,6 +9,7 @@
 
 #include "cli/text_format.h"
 #include "d88info/disk_report.h"
+#include "d88info/printing.h"
 
 namespace {
 
@@ -71,22 +72,6 @@ std::string xmlEscaped(const std::string& text)
         }
     }
     return escaped;
-}
-
-std::string quoted(const std::string& bytes)
-{
-    return quotedAscii(bytes, "\\x%02X");
-}
-
-template <typename List>
-int countOf(const List& list)
-{
-    return static_cast<int>(list.size());
-}
-
-const char* plural(int count, const char* one, const char* many)
-{
-    return count == 1 ? one : many;
 }
 
 std::string sectorId(int32_t c, int32_t h, int32_t r, int32_t n)
@@ -287,7 +272,7 @@ class MapDrawer {
 public:
     std::string draw(const FileReport& report)
     {
-        std::string line = quoted(report.path);
+        std::string line = echoed(report.path);
         if (!report.notD88.empty()) {
             // The same single verdict as the text report, and no panel.
             line += ": not a D88 image";
@@ -322,7 +307,7 @@ private:
     {
         svg.open("panel");
         std::string heading = formatted("image %d at offset %lld", image.index, static_cast<long long>(image.offset));
-        appendFormatted(heading, ", disk name %s, media 0x%02X (%s)", quoted(image.name).c_str(), image.media,
+        appendFormatted(heading, ", disk name %s, media 0x%02X (%s)", echoed(image.name).c_str(), image.media,
                         mediaName(image.media));
         if (image.missingBytes > 0) {
             appendFormatted(heading, "; the image file ends %lld bytes before this disk's end",

@@ -3,27 +3,9 @@
 
 #include "cli/text_format.h"
 #include "d88info/disk_report.h"
+#include "d88info/printing.h"
 
 namespace {
-
-// Names and paths are bytes of any encoding; the report stays ASCII.
-std::string quoted(const std::string& bytes)
-{
-    return quotedAscii(bytes, "\\x%02X");
-}
-
-// Every list in a report is bounded by a small limit (kMaxImages,
-// kTrackSlots, kMaxListedRecords, the catalogue), so its size fits an int.
-template <typename List>
-int countOf(const List& list)
-{
-    return static_cast<int>(list.size());
-}
-
-const char* plural(int count, const char* one, const char* many)
-{
-    return count == 1 ? one : many;
-}
 
 // R values in record order: runs of unmarked records numbered one after
 // another become "first-last", a marked record stands alone with a "!".
@@ -140,7 +122,7 @@ void appendImage(std::string& text, const ImageReport& image)
         appendFormatted(text, "  cut short    the image file ends %lld bytes before this disk's end\n",
                         static_cast<long long>(image.missingBytes));
     }
-    text += "  disk name    " + quoted(image.name) + "\n";
+    text += "  disk name    " + echoed(image.name) + "\n";
     appendFormatted(text, "  media        0x%02X (%s)\n", image.media, mediaName(image.media));
     appendRecognition(text, image);
     if (image.sameTracksAs >= 0) {
@@ -162,7 +144,7 @@ void appendImage(std::string& text, const ImageReport& image)
 
 std::string reportText(const FileReport& report)
 {
-    std::string text = quoted(report.path);
+    std::string text = echoed(report.path);
     if (!report.notD88.empty()) {
         return text + ": not a D88 image: " + joinedReasons(report.notD88) + "\n";
     }

@@ -10,6 +10,7 @@
 #include "d88/d88_reader.h"
 #include "d88info/disk_report.h"
 #include "testsupport/d88_fixture.h"
+#include "testsupport/memory_reader.h"
 #include "testsupport/tool_runner.h"
 
 namespace {
@@ -61,15 +62,11 @@ class DiskReportTest : public ::testing::Test {
 protected:
     FileReport reportOn(const Bytes& bytes)
     {
-        file = bytes;
-        source = std::make_unique<ByteSource>(file.data(), file.size());
-        reader = std::make_unique<D88Reader>(*source);
-        return buildFileReport(*reader, "image.d88", file.size());
+        opened = std::make_unique<MemoryReader>(bytes);
+        return buildFileReport(opened->reader, "image.d88", bytes.size());
     }
 
-    Bytes file;
-    std::unique_ptr<ByteSource> source;
-    std::unique_ptr<D88Reader> reader;
+    std::unique_ptr<MemoryReader> opened;
 };
 
 const CatalogueReport* entryNamed(const ImageReport& image, const std::string& name)

@@ -12,6 +12,7 @@
 #include "d88info/disk_report.h"
 #include "d88info/header_check.h"
 #include "testsupport/d88_fixture.h"
+#include "testsupport/memory_reader.h"
 
 namespace {
 
@@ -43,15 +44,11 @@ class HeaderCheckTest : public ::testing::Test {
 protected:
     FileReport reportOn(const Bytes& bytes)
     {
-        file = bytes;
-        source = std::make_unique<ByteSource>(file.data(), file.size());
-        reader = std::make_unique<D88Reader>(*source);
-        return buildFileReport(*reader, "image.d88", file.size());
+        opened = std::make_unique<MemoryReader>(bytes);
+        return buildFileReport(opened->reader, "image.d88", bytes.size());
     }
 
-    Bytes file;
-    std::unique_ptr<ByteSource> source;
-    std::unique_ptr<D88Reader> reader;
+    std::unique_ptr<MemoryReader> opened;
 };
 
 Bytes textFile()

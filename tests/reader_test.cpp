@@ -13,22 +13,15 @@
 #include "d88/d88_reader.h"
 #include "d88/input_file.h"
 #include "testsupport/d88_fixture.h"
+#include "testsupport/memory_reader.h"
 #include "testsupport/reader_walk.h"
 #include "testsupport/tool_runner.h"
 
 namespace {
 
-// A reader over bytes it keeps alive.
-struct Opened {
-    explicit Opened(Bytes content) : bytes(std::move(content)), source(bytes.data(), bytes.size()), reader(source) {}
-    Bytes bytes;
-    ByteSource source;
-    D88Reader reader;
-};
-
-std::unique_ptr<Opened> open(const Bytes& bytes)
+std::unique_ptr<MemoryReader> open(const Bytes& bytes)
 {
-    return std::make_unique<Opened>(bytes);
+    return std::make_unique<MemoryReader>(bytes);
 }
 
 constexpr SectorId id(uint8_t c, uint8_t h, uint8_t r, uint8_t n = 1)
