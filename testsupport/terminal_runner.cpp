@@ -1,5 +1,7 @@
 #include "testsupport/terminal_runner.h"
 
+#include "testsupport/tool_runner.h"
+
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -50,13 +52,7 @@ TerminalResult runToolOnTerminal(const std::string& tool, const std::vector<std:
         return result;
     }
     const std::string slavePath = slaveName;
-    std::vector<std::string> words = {tool};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    ExecArguments command(tool, args);
     const std::string directory = workDir.string();
     std::vector<std::string> environment = {"LC_ALL=" + locale};
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -90,7 +86,7 @@ TerminalResult runToolOnTerminal(const std::string& tool, const std::vector<std:
         close(pipeEnds[0]);
         close(pipeEnds[1]);
         close(master);
-        execve(argv[0], argv.data(), envp.data());
+        execve(command.argv()[0], command.argv(), envp.data());
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -73,16 +73,19 @@ ToolResult runTool(const std::string& tool, const std::vector<std::string>& args
     return result;
 }
 
+ExecArguments::ExecArguments(const std::string& tool, const std::vector<std::string>& args) : words{tool}
+{
+    words.insert(words.end(), args.begin(), args.end());
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+}
+
 bool runToolKilledAfter(const std::string& tool, const std::vector<std::string>& args,
                         const std::filesystem::path& workDir, std::chrono::microseconds delay)
 {
-    std::vector<std::string> words = {tool};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    ExecArguments command(tool, args);
     const std::string directory = workDir.string();
 
     const pid_t child = fork();
@@ -98,7 +101,7 @@ bool runToolKilledAfter(const std::string& tool, const std::vector<std::string>&
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        execv(argv[0], argv.data());
+        execv(command.argv()[0], command.argv());
         _exit(127);
     }
     std::this_thread::sleep_for(delay);

@@ -30,6 +30,20 @@ private:
     std::filesystem::path root;
 };
 
+// A command's words and the null-ended array of pointers into them that exec
+// takes. Not copyable: the pointers point into the words.
+class ExecArguments {
+public:
+    ExecArguments(const std::string& tool, const std::vector<std::string>& args);
+    ExecArguments(const ExecArguments&) = delete;
+    ExecArguments& operator=(const ExecArguments&) = delete;
+    char** argv() { return pointers.data(); }
+
+private:
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+};
+
 // Runs tool with args in workDir. Extra shell text (for example a ulimit)
 // may precede the command; emulator, when not empty, is a shell command that
 // runs the tool for another platform and goes in front of it unquoted.
