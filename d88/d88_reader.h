@@ -2,11 +2,12 @@
 //
 // Every value read from the file is untrusted: offsets and lengths are worked
 // in 64 bits and checked before use, and no read writes past the length its
-// caller gave. Each image header is read once, when the file is scanned; each
-// track's chain of records is walked once, on its first use, and shared by
-// every track of every image that starts at the same byte, so the work done
-// stays linear in the records the lookups actually reach. The reader prints
-// nothing: every answer is a status with its bytes.
+// caller gave. Each image header is read once, when the file is scanned.
+// Each sector header is read and kept once, however many tracks and images
+// lead to it; a track's walk is worked out once, on its first use, from the
+// records kept, and shared by every track that starts at the same byte. So
+// the work stays near linear in the records the lookups actually reach. The
+// reader prints nothing: every answer is a status with its bytes.
 #ifndef D88CUT_D88_D88_READER_H
 #define D88CUT_D88_D88_READER_H
 
