@@ -37,13 +37,20 @@ constexpr StatusName kStatusNames[] = {
 
 }  // namespace
 
+size_t FlatIndex::slotOf(uint64_t key) const
+{
+    // The top bits of a multiplicative hash: offsets a record apart spread
+    // over the whole table.
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift);
+}
+
 uint32_t FlatIndex::find(uint64_t key) const
 {
     if (keys.empty()) {
         return kAbsent;
     }
     const size_t mask = keys.size() - 1;
-    for (size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = slotOf(key);; slot = (slot + 1) & mask) {
         if (keys[slot] == 0) {
             return kAbsent;
         }
@@ -59,13 +66,22 @@ void FlatIndex::insert(uint64_t key, uint32_t value)
         grow();
     }
     const size_t mask = keys.size() - 1;
-    size_t slot = (key * 0x9E3779B97F4A7C15ull) >> 20 & mask;
+    size_t slot = slotOf(key);
     while (keys[slot] != 0 && keys[slot] != key + 1) {
         slot = (slot + 1) & mask;
     }
     used += keys[slot] == 0 ? 1 : 0;
     keys[slot] = key + 1;
     values[slot] = value;
+}
+
+int FlatIndex::shiftFor(size_t slots)
+{
+    int bits = 0;
+    while ((size_t{1} << bits) < slots) {
+        ++bits;
+    }
+    return 64 - bits;
 }
 
 void FlatIndex::reserve(size_t count)
@@ -79,6 +95,7 @@ void FlatIndex::reserve(size_t count)
     }
     keys.assign(slots, 0);
     values.assign(slots, 0);
+    shift = shiftFor(slots);
 }
 
 void FlatIndex::grow()
@@ -87,6 +104,7 @@ void FlatIndex::grow()
     std::vector<uint32_t> oldValues = std::move(values);
     keys.assign(oldKeys.empty() ? 1024 : 2 * oldKeys.size(), 0);
     values.assign(keys.size(), 0);
+    shift = shiftFor(keys.size());
     used = 0;
     for (size_t i = 0; i < oldKeys.size(); ++i) {
         if (oldKeys[i] != 0) {
@@ -118,10 +136,9 @@ const char* lookupStatusName(LookupStatus status)
 
 D88Reader::D88Reader(ByteSource& bytes) : source(bytes)
 {
-    // Room from the start for the records of an ordinary file, whose sectors
-    // hold 256 bytes each; more come as a walk needs them.
-    constexpr uint64_t kOrdinaryRecordSize = kSectorHeaderSize + 256;
-    const size_t expected = static_cast<size_t>(std::min<uint64_t>(source.size() / kOrdinaryRecordSize, 1 << 16));
+    // Room from the start for as many records as a small file can chain
+    // (one per 32 bytes, up to 65,536); more come as a walk needs them.
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(source.size() / 32, 1 << 16));
     store.reserve(expected);
     stretchOf.reserve(expected);
     recordAt.reserve(expected);

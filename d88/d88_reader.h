@@ -113,9 +113,12 @@ public:
 
 private:
     void grow();
+    size_t slotOf(uint64_t key) const;
+    static int shiftFor(size_t slots);  // 64 - log2(slots)
     std::vector<uint64_t> keys;  // key + 1; 0 marks a free slot
     std::vector<uint32_t> values;
     size_t used = 0;
+    int shift = 64;
 };
 
 class D88Reader {
