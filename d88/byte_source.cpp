@@ -28,8 +28,8 @@ const uint8_t* ByteSource::block(uint64_t index, size_t& available)
 {
     // Most reads fall in the block the one before used.
     if (lastBlock != nullptr && index == lastBlockIndex) {
-        available = lastBlock->size();
-        return lastBlock->data();
+        available = lastBlock->size;
+        return lastBlock->bytes.get();
     }
     auto found = blocks.find(index);
     if (found == blocks.end()) {
@@ -38,22 +38,24 @@ const uint8_t* ByteSource::block(uint64_t index, size_t& available)
             lastBlock = nullptr;
         }
         const uint64_t start = index * kBlockSize;
-        std::vector<uint8_t> bytes(static_cast<size_t>(std::min(kBlockSize, totalSize - start)));
+        const auto wanted = static_cast<size_t>(std::min(kBlockSize, totalSize - start));
+        // Left uninitialised: the read fills what the block will say it holds.
+        Block block{std::unique_ptr<uint8_t[]>(new uint8_t[wanted]), 0};
         int error = 0;
-        const int64_t got = file.readAt(start, bytes.data(), bytes.size(), error);
+        const int64_t got = file.readAt(start, block.bytes.get(), wanted, error);
         if (got < 0) {
             readError = error != 0 ? error : -1;
             return nullptr;
         }
-        fetched += bytes.size();
+        fetched += wanted;
         // A file that shrank since it was opened ends here.
-        bytes.resize(static_cast<size_t>(got));
-        found = blocks.emplace(index, std::move(bytes)).first;
+        block.size = static_cast<size_t>(got);
+        found = blocks.emplace(index, std::move(block)).first;
     }
     lastBlockIndex = index;
     lastBlock = &found->second;
-    available = found->second.size();
-    return found->second.data();
+    available = found->second.size;
+    return found->second.bytes.get();
 }
 
 size_t ByteSource::read(uint64_t offset, uint8_t* out, size_t length)

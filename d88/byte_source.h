@@ -8,8 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
-#include <vector>
 
 #include "d88/input_file.h"
 
@@ -38,8 +38,8 @@ public:
             return offset <= totalSize && length <= totalSize - offset ? memory + offset : nullptr;
         }
         if (lastBlock != nullptr && offset / kViewBlockSize == lastBlockIndex &&
-            offset % kViewBlockSize + length <= lastBlock->size()) {
-            return lastBlock->data() + offset % kViewBlockSize;
+            offset % kViewBlockSize + length <= lastBlock->size) {
+            return lastBlock->bytes.get() + offset % kViewBlockSize;
         }
         return nullptr;
     }
@@ -57,11 +57,15 @@ private:
     const uint8_t* memory = nullptr;
     uint64_t totalSize = 0;
     InputFile file;
-    std::unordered_map<uint64_t, std::vector<uint8_t>> blocks;
+    struct Block {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size;  // the bytes read into it
+    };
+    std::unordered_map<uint64_t, Block> blocks;
     // The block of the latest read; elements of an unordered_map stay where
     // they are until erased.
     uint64_t lastBlockIndex = 0;
-    const std::vector<uint8_t>* lastBlock = nullptr;
+    const Block* lastBlock = nullptr;
     int readError = 0;
     uint64_t fetched = 0;
 };

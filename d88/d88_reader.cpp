@@ -60,19 +60,23 @@ uint32_t FlatIndex::find(uint64_t key) const
     }
 }
 
-void FlatIndex::insert(uint64_t key, uint32_t value)
+uint32_t FlatIndex::findOrInsert(uint64_t key, uint32_t value)
 {
     if (2 * (used + 1) > keys.size()) {
         grow();
     }
     const size_t mask = keys.size() - 1;
     size_t slot = slotOf(key);
-    while (keys[slot] != 0 && keys[slot] != key + 1) {
+    while (keys[slot] != 0) {
+        if (keys[slot] == key + 1) {
+            return values[slot];
+        }
         slot = (slot + 1) & mask;
     }
-    used += keys[slot] == 0 ? 1 : 0;
+    ++used;
     keys[slot] = key + 1;
     values[slot] = value;
+    return kAbsent;
 }
 
 int FlatIndex::shiftFor(size_t slots)
@@ -108,7 +112,7 @@ void FlatIndex::grow()
     used = 0;
     for (size_t i = 0; i < oldKeys.size(); ++i) {
         if (oldKeys[i] != 0) {
-            insert(oldKeys[i] - 1, oldValues[i]);
+            findOrInsert(oldKeys[i] - 1, oldValues[i]);
         }
     }
 }
@@ -184,8 +188,9 @@ const TrackWalk* D88Reader::walk(const ImageHeader& image, int32_t track)
     return &walkFrom(static_cast<uint64_t>(image.offset + image.trackOffsets[track]));
 }
 
-uint32_t D88Reader::appendRecord(uint64_t offset)
+uint32_t D88Reader::readRecord(uint64_t offset, bool& isNew)
 {
+    isNew = false;
     uint8_t copy[kSectorHeaderSize];
     const uint8_t* header = source.view(offset, kSectorHeaderSize);
     if (header == nullptr) {
@@ -195,18 +200,22 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
         header = copy;
     }
     const auto index = static_cast<uint32_t>(store.size());
+    const uint32_t known = recordAt.findOrInsert(offset, index);
+    if (known != FlatIndex::kAbsent) {
+        return known;
+    }
+    isNew = true;
     const TrackRecord record{{header[kSectorCylinderOffset], header[kSectorHeadOffset], header[kSectorNumberOffset],
                               header[kSectorSizeCodeOffset]},
                              readLE16(header + kSectorRecordCountOffset),
                              readLE16(header + kSectorDataSizeOffset),
                              offset};
     store.push_back(record);
-    recordAt.insert(offset, index);
     const uint32_t key = idKey(record.id);
     uint32_t list = idListOf.find(key);
     if (list == FlatIndex::kAbsent) {
         list = static_cast<uint32_t>(recordsWithId.size());
-        idListOf.insert(key, list);
+        idListOf.findOrInsert(key, list);
         recordsWithId.emplace_back();
     }
     recordsWithId[list].push_back(index);
@@ -221,12 +230,9 @@ uint32_t D88Reader::appendRecord(uint64_t offset)
 
 uint32_t D88Reader::recordAtOffset(uint64_t offset)
 {
-    const uint32_t known = recordAt.find(offset);
-    if (known != FlatIndex::kAbsent) {
-        return known;
-    }
-    const uint32_t index = appendRecord(offset);
-    if (index != kFileEnds) {
+    bool isNew = false;
+    const uint32_t index = readRecord(offset, isNew);
+    if (isNew) {
         stretchOf.push_back(static_cast<uint32_t>(stretches.size()));
         stretches.push_back(Stretch{index, kNotRead});
     }
@@ -254,18 +260,15 @@ void D88Reader::readAhead(uint32_t stretch)
     for (uint32_t batch = 0; batch < kBlockOfRecords; ++batch) {
         const TrackRecord& current = store[stretches[stretch].last];
         const uint64_t next = current.headerOffset + kSectorHeaderSize + current.dataSize;
-        const uint32_t known = recordAt.find(next);
-        if (known != FlatIndex::kAbsent) {
-            stretches[stretch].link = known;
-            return;
-        }
         if (batch > 0 && source.view(next, kSectorHeaderSize) == nullptr) {
             return;  // only the first record of a batch may cost a read
         }
         const bool adjacent = stretches[stretch].last + 1 == store.size();
-        const uint32_t index = appendRecord(next);
-        if (index == kFileEnds) {
-            stretches[stretch].link = kFileEnds;
+        bool isNew = false;
+        const uint32_t index = readRecord(next, isNew);
+        if (!isNew) {
+            // The end of the file, or a record read before: this chain joins another.
+            stretches[stretch].link = index;
             return;
         }
         if (adjacent) {

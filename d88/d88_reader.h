@@ -107,7 +107,8 @@ class FlatIndex {
 public:
     static constexpr uint32_t kAbsent = UINT32_MAX;
     uint32_t find(uint64_t key) const;
-    void insert(uint64_t key, uint32_t value);
+    // The value of key, or kAbsent once value was stored for it.
+    uint32_t findOrInsert(uint64_t key, uint32_t value);
     // Makes room for count keys before the first is inserted.
     void reserve(size_t count);
 
@@ -172,10 +173,12 @@ private:
     // The record whose header starts at offset, read now if it was not;
     // kFileEnds when no whole header is there.
     uint32_t recordAtOffset(uint64_t offset);
+    // The same, saying whether the record is new: a new one is stored but in
+    // no stretch yet.
+    uint32_t readRecord(uint64_t offset, bool& isNew);
     uint32_t successor(uint32_t record);
     // Reads on from the open end of a stretch.
     void readAhead(uint32_t stretch);
-    uint32_t appendRecord(uint64_t offset);
     // The first record in [from, to] of one stretch whose record count ends a
     // search that met record from at position fromPosition; UINT32_MAX for
     // none.
