@@ -10,15 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "d88/d88_format.h"
 #include "testsupport/d88_fixture.h"
 
 namespace {
 
 constexpr int kImageCount = 64;
 constexpr int kDiskTracks = 80;
-constexpr int kTrackSlots = 164;
-constexpr int32_t kHeaderSize = 688;
-constexpr int32_t kRecordHeaderSize = 16;
 // A record count no walk reaches, so every search runs to the chain's end.
 constexpr uint16_t kEndlessCount = 65535;
 constexpr int kLongChainFillers = 64000;
@@ -28,7 +26,7 @@ constexpr uint64_t kSparseFileSize = uint64_t{4} << 30;
 void appendRecord(Bytes& out, uint8_t c, uint8_t h, uint8_t r, const Bytes& data)
 {
     const size_t at = out.size();
-    out.resize(at + kRecordHeaderSize, 0);
+    out.resize(at + kSectorHeaderSize, 0);
     out[at] = c;
     out[at + 1] = h;
     out[at + 2] = r;
@@ -87,7 +85,7 @@ Bytes longChainDisk(int fillers, int trackSlots, int (*trackStart)(int track, in
 {
     std::vector<int32_t> offsets(static_cast<size_t>(trackSlots));
     for (int track = 0; track < trackSlots; ++track) {
-        offsets[static_cast<size_t>(track)] = kHeaderSize + trackStart(track, fillers) * kRecordHeaderSize;
+        offsets[static_cast<size_t>(track)] = kImageHeaderSize + trackStart(track, fillers) * kSectorHeaderSize;
     }
     Bytes disk = header("LONG CHAIN", 0, offsets);
     for (int i = 0; i < fillers; ++i) {
@@ -115,7 +113,7 @@ int scatteredStart(int track, int fillers)
 // and ends with the catalogue sectors, or with the signature sector alone.
 Bytes overlappingImages(int fillers, int trackSlots, bool wholeCatalogue)
 {
-    const std::vector<int32_t> offsets(static_cast<size_t>(trackSlots), kHeaderSize);
+    const std::vector<int32_t> offsets(static_cast<size_t>(trackSlots), kImageHeaderSize);
     Bytes file;
     std::vector<size_t> imageAt;
     int serial = 0;
@@ -131,9 +129,9 @@ Bytes overlappingImages(int fillers, int trackSlots, bool wholeCatalogue)
             // The bridge: its data is the next header, which starts right
             // after this record header.
             appendRecord(file, 0xEE, 0xEF, static_cast<uint8_t>(k), {});
-            const size_t bridge = file.size() - kRecordHeaderSize;
-            file[bridge + 14] = static_cast<uint8_t>(kHeaderSize);
-            file[bridge + 15] = static_cast<uint8_t>(kHeaderSize >> 8);
+            const size_t bridge = file.size() - kSectorHeaderSize;
+            file[bridge + 14] = static_cast<uint8_t>(kImageHeaderSize);
+            file[bridge + 15] = static_cast<uint8_t>(kImageHeaderSize >> 8);
         }
     }
     if (wholeCatalogue) {
@@ -159,7 +157,7 @@ bool writeSparse(const std::string& path)
     const int32_t signatureAt = INT32_MAX / 2;
     std::vector<int32_t> offsets(kTrackSlots);
     for (int track = 0; track < kTrackSlots; ++track) {
-        offsets[static_cast<size_t>(track)] = track == 2 ? signatureAt : kHeaderSize + track * spacing;
+        offsets[static_cast<size_t>(track)] = track == 2 ? signatureAt : kImageHeaderSize + track * spacing;
     }
     const Bytes image = header("SPARSE", INT32_MAX, offsets);
     Bytes signature;
